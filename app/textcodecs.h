@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+class QTextCodec;
+
+// Qt 6 reads every source text as UTF-8, so the CP-1251 codec is kept for the
+// one place 8-bit Cyrillic still reaches us: files written by Windows stations.
+void installStationCodec();
+QTextCodec *stationCodec();
+
+// Text of a station file: UTF-8 when the bytes are valid UTF-8, else CP-1251.
+QString decodeStationText(const QByteArray &bytes);
