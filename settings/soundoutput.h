@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+// The alarm sound as the station uses it; tests put a fake behind it.
+class SoundOutput
+{
+public:
+    virtual ~SoundOutput();
+    // Number of times one play() repeats the file.
+    virtual void setLoops(int loops) = 0;
+    virtual void play() = 0;
+    virtual void stop() = 0;
+    virtual bool isPlaying() const = 0;
+    virtual QString source() const = 0;
+};
+
+using SoundOutputFactory = std::function<std::unique_ptr<SoundOutput>(const QString &path)>;
+
+// A sound for the file at path, made by the installed factory.
+std::unique_ptr<SoundOutput> createSoundOutput(const QString &path);
+
+// Replaces the factory; an empty one restores the Qt Multimedia sound.
+void setSoundOutputFactory(SoundOutputFactory factory);

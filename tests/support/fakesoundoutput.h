@@ -1,0 +1,95 @@
+#pragma once
+
+// Test stand-in for the alarm sound: installs itself as the sound factory for its
+// lifetime and records what the station does with the sounds it asked for.
+//
+//     FakeSoundFactory sounds;
+//     settings.SetSoundFile("/x.wav");
+//     QCOMPARE(sounds.current()->loops(), 50);
+
+#include "soundoutput.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+class FakeSoundFactory;
+
+class FakeSoundOutput : public SoundOutput
+{
+public:
+    FakeSoundOutput(const QString &path, FakeSoundFactory *factory)
+        : path(path)
+        , factory(factory)
+    {}
+    ~FakeSoundOutput() override;
+
+    void setLoops(int count) override { loopCount = count; }
+    void play() override;
+    void stop() override;
+    bool isPlaying() const override { return playing; }
+    QString source() const override { return path; }
+
+    int loops() const { return loopCount; }
+    int plays() const { return playCount; }
+    int stops() const { return stopCount; }
+
+private:
+    QString path;
+    FakeSoundFactory *factory;
+    int loopCount = 1;
+    int playCount = 0;
+    int stopCount = 0;
+    bool playing = false;
+};
+
+class FakeSoundFactory
+{
+public:
+    FakeSoundFactory()
+    {
+        setSoundOutputFactory([this](const QString &path) -> std::unique_ptr<SoundOutput> {
+            auto sound = std::make_unique<FakeSoundOutput>(path, this);
+            live = sound.get();
+            events << QStringLiteral("create ") + path;
+            ++createdCount;
+            return sound;
+        });
+    }
+    ~FakeSoundFactory() { setSoundOutputFactory({}); }
+    FakeSoundFactory(const FakeSoundFactory &) = delete;
+    FakeSoundFactory &operator=(const FakeSoundFactory &) = delete;
+
+    // The last sound created, while it exists.
+    FakeSoundOutput *current() const { return live; }
+    int created() const { return createdCount; }
+    // "create <path>", "play <path>", "stop <path>", "destroy <path>" in order.
+    QStringList events;
+
+private:
+    friend class FakeSoundOutput;
+    FakeSoundOutput *live = nullptr;
+    int createdCount = 0;
+};
+
+inline FakeSoundOutput::~FakeSoundOutput()
+{
+    factory->events << QStringLiteral("destroy ") + path;
+    if (factory->live == this)
+        factory->live = nullptr;
+}
+
+inline void FakeSoundOutput::play()
+{
+    ++playCount;
+    playing = true;
+    factory->events << QStringLiteral("play ") + path;
+}
+
+inline void FakeSoundOutput::stop()
+{
+    ++stopCount;
+    playing = false;
+    factory->events << QStringLiteral("stop ") + path;
+}
