@@ -68,11 +68,9 @@ void TestDevsimProgram::badOptions_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::newRow("address 0") << QStringList{"--device", "0"};
-    QTest::newRow("one temperature") << QStringList{"--device", "5=20"};
     QTest::newRow("unknown fault") << QStringList{"--devices", "5", "--fault", "5=loud"};
     QTest::newRow("fault without device") << QStringList{"--fault", "5=silent"};
     QTest::newRow("missing port") << QStringList{"--port", "/nonexistent/tty"};
-    QTest::newRow("port and pty") << QStringList{"--port", "/dev/null", "--pty"};
     QTest::newRow("stray argument") << QStringList{"5"};
 }
 

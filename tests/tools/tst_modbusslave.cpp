@@ -178,43 +178,23 @@ void TestModbusSlave::faultText_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("normalised"); // empty: rejected
-
-    QTest::newRow("none") << "none"
-                          << "none";
-    QTest::newRow("upper case") << "SILENT"
-                                << "silent";
-    QTest::newRow("badcrc") << "badcrc"
-                            << "badcrc";
-    QTest::newRow("delay") << "delay 200"
-                           << "delay 200";
-    QTest::newRow("delay, option form") << "delay:200"
-                                        << "delay 200";
-    QTest::newRow("gap") << "gap 2"
-                         << "gap 2";
-    QTest::newRow("range") << "range"
-                           << "range 125.0 -55.0";
-    QTest::newRow("range, option form") << "range:130,-60.5"
-                                        << "range 130.0 -60.5";
-    QTest::newRow("empty") << ""
-                           << "";
-    QTest::newRow("unknown") << "loud"
-                             << "";
-    QTest::newRow("delay without time") << "delay"
-                                        << "";
-    QTest::newRow("negative delay") << "delay -1"
-                                    << "";
-    QTest::newRow("delay not a number") << "delay 2x"
-                                        << "";
-    QTest::newRow("huge gap") << "gap 600000"
-                              << "";
-    QTest::newRow("silent with argument") << "silent 5"
-                                          << "";
-    QTest::newRow("range with one value") << "range 130"
-                                          << "";
-    QTest::newRow("range beyond register") << "range 4000 0"
-                                           << "";
-    QTest::newRow("range not a number") << "range nan 0"
-                                        << "";
+    const auto row = [](const char *text, const char *normalised) {
+        QTest::newRow(text) << QString::fromLatin1(text) << QString::fromLatin1(normalised);
+    };
+    row("none", "none");
+    row("SILENT", "silent");
+    row("delay:200", "delay 200");
+    row("gap 2", "gap 2");
+    row("range", "range 125.0 -55.0");
+    row("range:130,-60.5", "range 130.0 -60.5");
+    row("loud", "");
+    row("delay", "");
+    row("delay -1", "");
+    row("gap 600000", "");
+    row("silent 5", "");
+    row("range 130", "");
+    row("range 4000 0", "");
+    row("range nan 0", "");
 }
 
 void TestModbusSlave::faultText()
