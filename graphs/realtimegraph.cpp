@@ -1,0 +1,126 @@
+#include "realtimegraph.h"
+#include "ui_realtimegraph.h"
+
+#include "fixedstepdatetimeticker.h"
+
+#include <QDateTime>
+
+namespace {
+constexpr double HistorySeconds = 48 * 3600;
+} // namespace
+
+RealTimeGraph::RealTimeGraph(QWidget *parent)
+    : QMainWindow(parent) // adds Qt::Window: a top-level window even with an owner
+    , ui(new Ui::RealTimeGraph)
+{
+    ui->setupUi(this);
+    SetupPlot();
+    ui->customPlot->replot(QCustomPlot::rpRefreshHint);
+    ui->statusBar->clearMessage();
+}
+
+RealTimeGraph::~RealTimeGraph()
+{
+    delete ui;
+}
+
+void RealTimeGraph::SetupPlot()
+{
+    QCustomPlot *plot = ui->customPlot;
+
+    QCPGraph *history = plot->addGraph();
+    history->setPen(QPen(Qt::blue));
+    history->setBrush(QBrush(QColor(240, 255, 200, 255)));
+    history->setAntialiasedFill(false);
+
+    QCPGraph *newest = plot->addGraph();
+    newest->setPen(QPen(Qt::blue));
+    newest->setLineStyle(QCPGraph::lsNone);
+    newest->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssDisc, 6));
+
+    timeTicker.reset(new FixedStepDateTimeTicker(WindowSeconds / 10));
+    timeTicker->setDateTimeFormat(QStringLiteral("hh:mm:ss"));
+    plot->xAxis->setTicker(timeTicker);
+
+    plot->axisRect()->setupFullAxesBox(false);
+    plot->xAxis2->setTicker(timeTicker);
+
+    connect(plot->xAxis, qOverload<const QCPRange &>(&QCPAxis::rangeChanged), plot->xAxis2,
+            qOverload<const QCPRange &>(&QCPAxis::setRange));
+    connect(plot->yAxis, qOverload<const QCPRange &>(&QCPAxis::rangeChanged), plot->yAxis2,
+            qOverload<const QCPRange &>(&QCPAxis::setRange));
+}
+
+void RealTimeGraph::SetGraphColors(const QColor &line, const QColor &fill)
+{
+    ui->customPlot->graph(0)->setPen(QPen(line));
+    ui->customPlot->graph(0)->setBrush(QBrush(fill));
+    ui->customPlot->graph(1)->setPen(QPen(line));
+}
+
+void RealTimeGraph::AddPoint(double value)
+{
+    AddPoint(value, QDateTime::currentMSecsSinceEpoch() / 1000.0);
+}
+
+void RealTimeGraph::AddPoint(double value, double key)
+{
+    QCustomPlot *plot = ui->customPlot;
+    QCPGraph *history = plot->graph(0);
+    QCPGraph *newest = plot->graph(1);
+
+    history->addData(key, value);
+    newest->data()->clear();
+    newest->addData(key, value);
+    history->data()->removeBefore(key - HistorySeconds);
+    history->rescaleValueAxis(true);
+
+    if (FirstPoint) {
+        FirstPoint = 0;
+        // A first reading of 0 asks for an empty range, which the axis refuses.
+        plot->yAxis->setRange(value, value, Qt::AlignCenter);
+    }
+    plot->xAxis->setRange(key + MarginSeconds, WindowSeconds, Qt::AlignRight);
+    plot->replot(QCustomPlot::rpRefreshHint);
+
+    ui->statusBar->showMessage(QStringLiteral(" Total Data points: %2").arg(history->dataCount()));
+}
+
+// The margin is a thirtieth and the tick step a tenth of the span, so every span
+// shows ten tick intervals. Nothing is redrawn until the next reading.
+void RealTimeGraph::SetTimeSpan(int windowSeconds)
+{
+    WindowSeconds = windowSeconds;
+    MarginSeconds = windowSeconds / 30;
+    timeTicker->setTickStep(windowSeconds / 10);
+}
+
+void RealTimeGraph::on_Button_12h_clicked()
+{
+    SetTimeSpan(43200);
+}
+
+void RealTimeGraph::on_Button_1h_clicked()
+{
+    SetTimeSpan(3600);
+}
+
+void RealTimeGraph::on_Button_24h_clicked()
+{
+    SetTimeSpan(86400);
+}
+
+void RealTimeGraph::on_Button_3h_clicked()
+{
+    SetTimeSpan(10800);
+}
+
+void RealTimeGraph::on_Button_6h_clicked()
+{
+    SetTimeSpan(21600);
+}
+
+void RealTimeGraph::on_Button_48h_clicked()
+{
+    SetTimeSpan(172800);
+}
