@@ -73,7 +73,7 @@ public:
     quint64 lineErrorsSeenByNotifier = 0;
 
 private:
-    int openExclusive(const QString &path, const QIODevice::OpenMode &mode);
+    int openExclusive(const QString &path, const QIODevice::OpenMode &mode, bool quiet);
     bool writeSettings(const struct termios2 &wanted, tcflag_t cflagMask, tcflag_t iflagMask,
                        bool checkSpeed);
     void detectDefaultCurrentSettings();

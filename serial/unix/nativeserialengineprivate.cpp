@@ -94,8 +94,12 @@ NativeSerialEnginePrivate::NativeSerialEnginePrivate(NativeSerialEngine *engine)
 {}
 
 int NativeSerialEnginePrivate::openExclusive(const QString &portPath,
-                                             const QIODevice::OpenMode &mode)
+                                             const QIODevice::OpenMode &mode, bool quiet)
 {
+    const auto fail = [quiet](const char *call) {
+        if (!quiet)
+            trace("nativeOpen(AbstractSerial::OpenMode mode)", call, errno);
+    };
     int flags = O_NOCTTY | O_NONBLOCK | O_CLOEXEC;
     if ((mode & QIODevice::ReadWrite) == QIODevice::ReadWrite)
         flags |= O_RDWR;
@@ -108,17 +112,17 @@ int NativeSerialEnginePrivate::openExclusive(const QString &portPath,
 
     const int descriptor = ::open(QFile::encodeName(portPath).constData(), flags);
     if (descriptor < 0) {
-        trace("nativeOpen(AbstractSerial::OpenMode mode)", "::open(...)", errno);
+        fail("::open(...)");
         return -1;
     }
     // TIOCEXCL does not stop root; the lock does, for every program that asks for it.
     if (::flock(descriptor, LOCK_EX | LOCK_NB) != 0) {
-        trace("nativeOpen(AbstractSerial::OpenMode mode)", "::flock(LOCK_EX | LOCK_NB)", errno);
+        fail("::flock(LOCK_EX | LOCK_NB)");
         ::close(descriptor);
         return -1;
     }
     if (::ioctl(descriptor, TIOCEXCL) != 0) {
-        trace("nativeOpen(AbstractSerial::OpenMode mode)", "::ioctl(TIOCEXCL)", errno);
+        fail("::ioctl(TIOCEXCL)");
         ::close(descriptor);
         return -1;
     }
@@ -132,7 +136,7 @@ bool NativeSerialEnginePrivate::nativeOpen(const QIODevice::OpenMode &mode)
     path = NativeSerialEngine::portPath(deviceName);
     if (path.isEmpty())
         return false;
-    const int descriptor = openExclusive(path, mode);
+    const int descriptor = openExclusive(path, mode, false);
     if (descriptor < 0)
         return false;
     this->descriptor = descriptor;
@@ -726,7 +730,8 @@ void NativeSerialEnginePrivate::tryReopen()
     struct stat info = {};
     if (::stat(QFile::encodeName(path).constData(), &info) != 0)
         return;
-    const int descriptor = openExclusive(path, openMode);
+    // Quiet: a node that is there but not ready yet is tried again shortly.
+    const int descriptor = openExclusive(path, openMode, true);
     if (descriptor < 0)
         return;
     struct termios2 found = {};

@@ -34,18 +34,13 @@ private slots:
     void lineStatusAndBreaks();
     void bufferedWriteReachesEngineAtOnce();
     void bufferedWriteWaitsForWriteNotification();
-    void failedEngineWriteIsReported();
     void unbufferedWrite();
     void unbufferedRead();
-    void readBufferLimit();
     void lineErrorBringsNoReadyRead();
-    void readyReadNeverRecursive();
     void waitForReadyRead();
     void waitForBytesWritten();
     void flushAndReset();
     void lineNotificationsSharedByProcess();
-    void canReadLine();
-    void enginesSlotsNeedReceiver();
 };
 
 void tst_AbstractSerialFake::initTestCase()
@@ -338,17 +333,6 @@ void tst_AbstractSerialFake::bufferedWriteWaitsForWriteNotification()
     QVERIFY(!d.engine->isWriteNotificationEnabled());
 }
 
-void tst_AbstractSerialFake::failedEngineWriteIsReported()
-{
-    Device d;
-    QVERIFY(d.serial.open(QIODevice::ReadWrite));
-    d.engine->writeFails = true;
-    QCOMPARE(d.serial.write("lost", 4), qint64(4));
-    QCOMPARE(d.serial.bytesToWrite(), qint64(0));
-    QCOMPARE(d.serial.errorString(),
-             QStringLiteral("Controls::Write data to device - i/o problem. Error!"));
-}
-
 void tst_AbstractSerialFake::unbufferedWrite()
 {
     Device d;
@@ -381,41 +365,6 @@ void tst_AbstractSerialFake::unbufferedRead()
     QCOMPARE(d.serial.bytesAvailable(), qint64(0));
 }
 
-void tst_AbstractSerialFake::readBufferLimit()
-{
-    Device d;
-    QVERIFY(d.serial.open(QIODevice::ReadWrite));
-    d.serial.setReadBufferSize(10);
-    QCOMPARE(d.serial.readBufferSize(), qint64(10));
-    QSignalSpy ready(&d.serial, &QIODevice::readyRead);
-    d.engine->incoming = "abcdefghijklmnopqrstuvwxy";
-
-    d.engine->readNotification();
-    QCOMPARE(ready.count(), 1);
-    QCOMPARE(d.serial.bytesAvailable(), qint64(10));
-    QCOMPARE(d.engine->incoming.size(), 15);
-    QVERIFY(!d.engine->isReadNotificationEnabled());
-
-    // A notification while full moves nothing.
-    d.engine->readNotification();
-    QCOMPARE(ready.count(), 1);
-    QCOMPARE(d.engine->incoming.size(), 15);
-
-    QCOMPARE(d.serial.read(10), QByteArray("abcdefghij"));
-    QVERIFY(d.engine->isReadNotificationEnabled());
-    d.engine->readNotification();
-    QCOMPARE(ready.count(), 2);
-    QCOMPARE(d.serial.readAll(), QByteArray("klmnopqrst"));
-
-    // Raising the limit switches reading on again.
-    d.engine->readNotification();
-    QVERIFY(d.engine->isReadNotificationEnabled());
-    d.engine->setReadNotificationEnabled(false);
-    d.serial.setReadBufferSize(0);
-    QVERIFY(d.engine->isReadNotificationEnabled());
-    QCOMPARE(d.serial.readAll(), QByteArray("uvwxy"));
-}
-
 void tst_AbstractSerialFake::lineErrorBringsNoReadyRead()
 {
     Device d;
@@ -430,55 +379,15 @@ void tst_AbstractSerialFake::lineErrorBringsNoReadyRead()
     QCOMPARE(d.serial.readAll(), QByteArray("data"));
 }
 
-void tst_AbstractSerialFake::readyReadNeverRecursive()
-{
-    Device d;
-    QVERIFY(d.serial.open(QIODevice::ReadWrite));
-    int depth = 0;
-    int deepest = 0;
-    int emissions = 0;
-    QByteArray received;
-    connect(&d.serial, &QIODevice::readyRead, this, [&] {
-        ++depth;
-        ++emissions;
-        deepest = std::max(deepest, depth);
-        received += d.serial.readAll();
-        if (emissions == 1) {
-            // More arrives while the slot runs and the slot waits for it.
-            d.engine->incoming = "second";
-            QVERIFY(d.serial.waitForReadyRead(1000));
-            received += d.serial.readAll();
-        }
-        --depth;
-    });
-    d.engine->incoming = "first";
-    d.engine->readNotification();
-    QCOMPARE(received, QByteArray("firstsecond"));
-    QCOMPARE(emissions, 1);
-    QCOMPARE(deepest, 1);
-    // The nested wait gave back the notification state it borrowed.
-    QVERIFY(d.engine->isReadNotificationEnabled());
-}
-
 void tst_AbstractSerialFake::waitForReadyRead()
 {
     Device d;
     QVERIFY(d.serial.open(QIODevice::ReadWrite));
-    d.engine->selectResult = false;
-    QVERIFY(!d.serial.waitForReadyRead(10));
-    QCOMPARE(d.serial.errorString(),
-             QStringLiteral("Controls::Wait for ready read timeout. Error!"));
-
-    d.engine->selectResult = true;
     d.engine->incoming = "abc";
-    QSignalSpy ready(&d.serial, &QIODevice::readyRead);
-    QVERIFY(d.serial.waitForReadyRead(10));
-    QCOMPARE(ready.count(), 1);
-    const int selects = d.engine->selectCalls;
+    d.engine->readNotification();
     // Data already buffered: no wait at all.
     QVERIFY(d.serial.waitForReadyRead(10));
-    QCOMPARE(d.engine->selectCalls, selects);
-    QCOMPARE(d.serial.readAll(), QByteArray("abc"));
+    QCOMPARE(d.engine->selectCalls, 0);
 }
 
 void tst_AbstractSerialFake::waitForBytesWritten()
@@ -564,32 +473,6 @@ void tst_AbstractSerialFake::lineNotificationsSharedByProcess()
     QSignalSpy exception(&a.serial, &AbstractSerial::exception);
     a.engine->exceptionNotification();
     QCOMPARE(exception.count(), 1);
-}
-
-void tst_AbstractSerialFake::canReadLine()
-{
-    Device d;
-    QVERIFY(d.serial.open(QIODevice::ReadWrite));
-    d.engine->incoming = "no end";
-    d.engine->readNotification();
-    QVERIFY(!d.serial.canReadLine());
-    d.engine->incoming = " yet\nnext";
-    d.engine->readNotification();
-    QVERIFY(d.serial.canReadLine());
-    QCOMPARE(d.serial.readLine(), QByteArray("no end yet\n"));
-    QCOMPARE(d.serial.readAll(), QByteArray("next"));
-}
-
-void tst_AbstractSerialFake::enginesSlotsNeedReceiver()
-{
-    // A bare engine has no one to tell; its slots must be harmless.
-    FakeSerialEngine engine;
-    engine.incoming = "x";
-    engine.readNotification();
-    engine.writeNotification();
-    engine.exceptionNotification();
-    engine.lineNotification();
-    QCOMPARE(engine.incoming, QByteArray("x"));
 }
 
 QTEST_GUILESS_MAIN(tst_AbstractSerialFake)
