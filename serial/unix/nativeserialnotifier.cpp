@@ -119,9 +119,15 @@ bool NativeSerialNotifier::isWriteNotificationEnabled() const
 void NativeSerialNotifier::setWriteNotificationEnabled(bool enable)
 {
     writeEnabled = enable;
-    update(false);
-    if (enable)
+    if (enable) {
+        // Deliver first: the handler usually sends everything and switches
+        // writes off again, and then epoll never needs to hear of it.
+        QPointer<NativeSerialNotifier> self(this);
         deliverWrite();
+        if (!self)
+            return;
+    }
+    update(false);
 }
 
 bool NativeSerialNotifier::isExceptionNotificationEnabled() const
