@@ -120,13 +120,17 @@ int main(int argc, char **argv)
     });
 
     const int warmUp = std::min(200, rounds);
+    double cpuAtStart = 0;
     for (int i = 0; i < warmUp + rounds; ++i) {
         counting = i >= warmUp;
+        if (i == warmUp)
+            cpuAtStart = cpuSeconds();
         watchdog.start(5000);
         clock.start();
         serial.write(request);
         loop.exec();
     }
+    const double cpuPerRound = (cpuSeconds() - cpuAtStart) / rounds * 1e6;
     watchdog.stop();
     stop = true;
     device.join();
@@ -136,6 +140,7 @@ int main(int argc, char **argv)
     std::printf("median: %.1f us\n", percentile(samples, 0.5));
     std::printf("p99: %.1f us\n", percentile(samples, 0.99));
     std::printf("max: %.1f us\n", samples.back());
+    std::printf("CPU per round trip, both sides: %.1f us\n", cpuPerRound);
 
     const double before = cpuSeconds();
     QTimer::singleShot(int(idleSeconds * 1000), &loop, &QEventLoop::quit);
