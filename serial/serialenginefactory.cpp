@@ -1,0 +1,33 @@
+#include "serialenginefactory_p.h"
+
+#include <QtGlobal>
+
+#if defined(GRELVIX_SERIAL_NATIVE_ENGINE) && defined(Q_OS_WIN)
+#include "windows/nativeserialengine.h"
+#elif defined(GRELVIX_SERIAL_NATIVE_ENGINE)
+#include "unix/nativeserialengine.h"
+#endif
+
+namespace {
+SerialEngineCreator engineCreator = nullptr;
+}
+
+AbstractSerialEngine *createSerialEngine(AbstractSerial *owner)
+{
+    if (engineCreator)
+        return engineCreator(owner);
+#if defined(GRELVIX_SERIAL_NATIVE_ENGINE)
+    return new NativeSerialEngine(owner);
+#else
+    // No engine for this system: every open fails with "Error opening".
+    Q_UNUSED(owner);
+    return nullptr;
+#endif
+}
+
+SerialEngineCreator setSerialEngineCreator(SerialEngineCreator creator)
+{
+    const SerialEngineCreator previous = engineCreator;
+    engineCreator = creator;
+    return previous;
+}
