@@ -1,0 +1,21 @@
+#include "textcodecs.h"
+#include "velunor.h"
+
+#include <QApplication>
+#include <QIcon>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    installStationCodec();
+    app.setWindowIcon(QIcon(QStringLiteral(":/images/grelvix-128.png")));
+
+    int exitCode = 0;
+    {
+        // Destroyed before the application object: its destructor saves the configuration.
+        Velunor window;
+        window.show();
+        exitCode = app.exec();
+    }
+    return exitCode;
+}

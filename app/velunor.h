@@ -1,0 +1,129 @@
+#pragma once
+
+#include <QDateTime>
+#include <QMainWindow>
+#include <QString>
+
+#include <memory>
+
+#include "answerassembler.h"
+
+namespace Ui {
+class Velunor;
+}
+class AbstractSerial;
+class QLCDNumber;
+class QPushButton;
+class QTimer;
+class RealTimeGraph;
+class Settings;
+class plotfiles;
+
+// The station's main window. It owns every piece of run-time state: the serial line, the
+// timers that drive polling and alarm evaluation, the device table, the latest readings
+// and the secondary windows. Its behaviour is split over velunor_*.cpp by concern.
+class Velunor : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    enum DeviceStatus { StatusWaiting = 0, StatusRequest = 1, StatusNoLink = 2, StatusSearch = 3 };
+    static constexpr int ChannelCount = 12;
+    static constexpr int ShownDevices = ChannelCount / 2;
+
+    explicit Velunor(QWidget *parent = nullptr);
+    ~Velunor() override;
+
+    // State shared with the secondary windows and the periodic slots; all on the GUI thread.
+    std::unique_ptr<Ui::Velunor> ui;
+    std::unique_ptr<AbstractSerial> SerialDevice;
+    QString LogFilePath;
+    std::unique_ptr<Settings> SettingsWindow;
+    std::unique_ptr<plotfiles> AnalysisWindow;
+    RealTimeGraph *GraphWindow[ChannelCount] = {};
+    QTimer *TimerRequest = nullptr;
+    QTimer *TimerCommunication = nullptr;
+    QTimer *TimerAlarm = nullptr;
+    bool PollActive = false;
+    bool LogActive = false;
+    bool SearchActive = false;
+    float CurrentTemp[ChannelCount] = {};
+    int AlarmSoundStarted = 0;
+    int BlinkPhase = 0;
+    quint8 DeviceAddress[256] = {};
+    int DeviceCount = 0;
+    quint8 SearchAddress = 0;
+    int PollIndex = 0;
+    unsigned int NoAnswerCount = 0;
+    // Channels in the header of the log file being written.
+    int LogChannelCount = 0;
+
+    QLCDNumber *display(int channel) const;
+    QPushButton *channelButton(int channel) const;
+
+    // Everything the receive path does with one block once it is read from the line.
+    void ProcessAnswer(const QByteArray &block);
+    // Bytes received so far belong to the request before the next one.
+    void DiscardReceived() { answer.clear(); }
+    qsizetype ReceivedSize() const { return answer.pendingSize(); }
+    // Every value of a stored configuration, applied in file order; opening the port is left out.
+    void ApplyConfiguration(const QByteArray &content);
+    bool MonitoringActive() const;
+    void SetAlarmStyle(int channel, bool alarm);
+    void UpdateChannelLabels();
+    QString MakeLogFileName(const QDateTime &start) const;
+    void WriteLogRecord();
+
+public slots:
+    void on_pbPortOpen_clicked();
+    void serialRecieve();
+    void SendRequestReadTemperature();
+    void ControlTermoAlarm();
+    void ProccessCommunication();
+    void SetDisplayTempEnable(int NumberDev);
+    void ShowStatusDevice(int statusDisp);
+    void ReadIniFromFile();
+    void SaveIniToFile();
+    void on_StartLog_clicked();
+    void on_StopLog_clicked();
+    void on_GraphAnalisys_clicked();
+    void on_CurrentDirectory_clicked();
+    void on_SearchDevice_pushButton_clicked();
+    void on_label_sensT0_clicked();
+    void on_label_sensT1_clicked();
+    void on_label_sensT2_clicked();
+    void on_label_sensT3_clicked();
+    void on_label_sensT4_clicked();
+    void on_label_sensT5_clicked();
+    void on_label_sensT6_clicked();
+    void on_label_sensT7_clicked();
+    void on_label_sensT8_clicked();
+    void on_label_sensT9_clicked();
+    void on_label_sensT10_clicked();
+    void on_label_sensT11_clicked();
+    void on_StartLog_pressed();
+    void on_AlarmReset_clicked();
+    void on_SettingAlarm_clicked();
+    void on_StartLog_released();
+
+protected:
+    virtual QString AskLogDirectory();
+
+private:
+    bool StartLogFile();
+    bool WriteLogHeader();
+    void ReportLogFailure();
+    void SendRequest(const QByteArray &body);
+    void ShowGraph(int channel);
+    void SetLinkControlsEnabled(bool enabled);
+
+    // Bytes received since the last request went out: a UART answer often arrives split over
+    // several notifications and is only checked once it is complete.
+    AnswerAssembler answer;
+};
+
+// Poll-period ticks since the last cycle started; signed 8-bit on purpose, it wraps.
+extern qint8 RequestTicks;
+// What the alarm filter last believed of each channel, and for how many ticks it has doubted it.
+extern float AcceptedTemp[Velunor::ChannelCount];
+extern int OutOfRangeCount[Velunor::ChannelCount];
