@@ -1,0 +1,118 @@
+// Connection control, device search and the poll cycle.
+#include "velunor.h"
+#include "ui_velunor.h"
+
+#include "abstractserial.h"
+#include "modbus.h"
+
+#include <QDebug>
+#include <QTimer>
+
+qint8 RequestTicks = 4;
+
+namespace {
+constexpr int requestIntervalMs = 1000;
+constexpr int firstRequestDelayMs = 100;
+constexpr int requestPacingMs = 45;
+constexpr unsigned int noAnswerLimit = 20;
+constexpr quint8 searchEnd = 255;
+} // namespace
+
+void Velunor::SetLinkControlsEnabled(bool enabled)
+{
+    ui->StartLog->setEnabled(enabled);
+    ui->StopLog->setEnabled(enabled);
+    ui->CurrentDisplayTempBox->setEnabled(enabled);
+    ui->StatusDevBox->setEnabled(enabled);
+    ui->SearchDevicesBox->setEnabled(enabled);
+}
+
+void Velunor::on_pbPortOpen_clicked()
+{
+    if (SerialDevice->isOpen()) {
+        SerialDevice->close();
+        TimerRequest->stop();
+        TimerCommunication->stop();
+        ui->cbBaud->setEnabled(true);
+        ui->lePort->setEnabled(true);
+        ui->pbPortOpen->setText(QStringLiteral("Open"));
+        SetLinkControlsEnabled(false);
+        return;
+    }
+
+    SerialDevice->setDeviceName(ui->lePort->text());
+    if (!SerialDevice->open(QIODevice::ReadWrite)) {
+        qDebug() << "Error opened serial device " << SerialDevice->deviceName();
+        return;
+    }
+    qDebug() << "Порт " << SerialDevice->deviceName() << " открыт в режиме "
+             << SerialDevice->openMode();
+    SerialDevice->setBaudRate(ui->cbBaud->currentText(), AbstractSerial::BaudBoth);
+    SerialDevice->setDataBits(AbstractSerial::DataBits8);
+    SerialDevice->setParity(AbstractSerial::ParityNone);
+    SerialDevice->setStopBits(AbstractSerial::StopBits1);
+    SerialDevice->setFlowControl(AbstractSerial::FlowControlOff);
+    ui->cbBaud->setEnabled(false);
+    ui->lePort->setEnabled(false);
+    ui->pbPortOpen->setText(QStringLiteral("Close"));
+    SetLinkControlsEnabled(true);
+    TimerRequest->start(requestIntervalMs);
+    TimerCommunication->start(firstRequestDelayMs);
+}
+
+void Velunor::SendRequestReadTemperature()
+{
+    ++RequestTicks;
+    if (RequestTicks >= ui->SensorsReadInterval->value() && DeviceCount > 0) {
+        PollIndex = 0;
+        PollActive = true;
+        RequestTicks = 0;
+    }
+}
+
+void Velunor::ProccessCommunication()
+{
+    if (NoAnswerCount > noAnswerLimit) {
+        ShowStatusDevice(StatusNoLink);
+        NoAnswerCount = 0;
+        if (PollActive) {
+            ++PollIndex;
+            if (PollIndex >= DeviceCount)
+                PollActive = false;
+        }
+    }
+
+    if (SearchActive) {
+        ++SearchAddress;
+        if (SearchAddress == searchEnd) {
+            ui->NumberOfDevices->display(DeviceCount);
+            SearchActive = false;
+            SetDisplayTempEnable(DeviceCount);
+            ShowStatusDevice(StatusWaiting);
+            TimerRequest->start(requestIntervalMs);
+            TimerCommunication->start(requestPacingMs);
+        } else {
+            SendRequest(Modbus::probeRequest(SearchAddress));
+            TimerCommunication->start(requestPacingMs);
+        }
+    } else if (PollActive) {
+        // A search can shrink the table under a pending cycle; its remaining places are gone.
+        if (PollIndex < 0 || PollIndex >= DeviceCount) {
+            PollActive = false;
+            return;
+        }
+        SendRequest(Modbus::temperatureRequest(DeviceAddress[PollIndex]));
+        TimerCommunication->start(requestPacingMs);
+        ++NoAnswerCount;
+        ShowStatusDevice(StatusRequest);
+    }
+}
+
+void Velunor::on_SearchDevice_pushButton_clicked()
+{
+    DeviceCount = 0;
+    SearchAddress = 1;
+    TimerRequest->stop();
+    SearchActive = true;
+    ShowStatusDevice(StatusSearch);
+}
