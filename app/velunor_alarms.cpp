@@ -1,0 +1,106 @@
+// Alarm evaluation: plausibility filter, thresholds, blinking displays and the alarm sound.
+#include "velunor.h"
+#include "ui_velunor.h"
+
+#include "abstractserial.h"
+#include "settings.h"
+#include "soundoutput.h"
+
+float AcceptedTemp[Velunor::ChannelCount] = {};
+int OutOfRangeCount[Velunor::ChannelCount] = {};
+
+namespace {
+constexpr float plausibleHigh = 124.0f;
+constexpr float plausibleLow = -54.0f;
+// Ticks an implausible reading is held back before it is believed (32.5 s at 650 ms).
+constexpr int implausibleTicks = 50;
+
+const QString normalStyle = QStringLiteral("color: rgb(0, 255, 0);background-color: rgb(0, 0, 0);");
+const QString alarmLitStyle =
+    QStringLiteral("color: rgb(255, 0, 0);background-color: rgb(0, 0, 0);");
+const QString alarmDarkStyle =
+    QStringLiteral("color: rgb(0, 0, 0);background-color: rgb(0, 0, 0);");
+} // namespace
+
+bool Velunor::MonitoringActive() const
+{
+    return SerialDevice->isOpen() && ui->NumberOfDevices->intValue() > 0;
+}
+
+void Velunor::SetAlarmStyle(int channel, bool alarm)
+{
+    QLCDNumber *lcd = display(channel);
+    if (!lcd)
+        return;
+    if (!alarm)
+        lcd->setStyleSheet(normalStyle);
+    else
+        lcd->setStyleSheet(BlinkPhase != 0 ? alarmLitStyle : alarmDarkStyle);
+}
+
+void Velunor::UpdateChannelLabels()
+{
+    for (int n = 0; n < ChannelCount; ++n)
+        channelButton(n)->setText(QStringLiteral("T%1 ").arg(n) + SettingsWindow->Channel[n].ChannelName);
+}
+
+void Velunor::ControlTermoAlarm()
+{
+    if (SettingsWindow->SettingsChanged != 0) {
+        SettingsWindow->SettingsChanged = 0;
+        UpdateChannelLabels();
+    }
+
+    if (!MonitoringActive())
+        return;
+
+    for (int n = 0; n < ChannelCount; ++n) {
+        const float t = CurrentTemp[n];
+        if (t > plausibleHigh || t < plausibleLow) {
+            ++OutOfRangeCount[n];
+            if (OutOfRangeCount[n] > implausibleTicks)
+                AcceptedTemp[n] = t;
+        } else {
+            AcceptedTemp[n] = t;
+            OutOfRangeCount[n] = 0;
+        }
+    }
+
+    for (int n = 0; n < ChannelCount; ++n) {
+        ChannelSettings &channel = SettingsWindow->Channel[n];
+        bool alarm = false;
+        if (channel.ChannelEnabled != 0) {
+            channel.AlarmStatePrev = channel.AlarmState;
+            alarm = AcceptedTemp[n] > channel.UpperLimit || AcceptedTemp[n] < channel.LowerLimit;
+        }
+        if (alarm) {
+            SetAlarmStyle(n, true);
+            channel.AlarmState = 1;
+        } else {
+            channel.AlarmState = 0;
+            SetAlarmStyle(n, false);
+        }
+    }
+
+    BlinkPhase = ~BlinkPhase;
+
+    for (const ChannelSettings &channel : SettingsWindow->Channel) {
+        if (channel.AlarmStatePrev == 0 && channel.AlarmState == 1 && AlarmSoundStarted == 0) {
+            AlarmSoundStarted = 1;
+            if (SettingsWindow->AlarmSound)
+                SettingsWindow->AlarmSound->play();
+        }
+    }
+}
+
+void Velunor::on_AlarmReset_clicked()
+{
+    AlarmSoundStarted = 0;
+    if (SettingsWindow->AlarmSound)
+        SettingsWindow->AlarmSound->stop();
+}
+
+void Velunor::on_SettingAlarm_clicked()
+{
+    SettingsWindow->show();
+}
