@@ -1,0 +1,134 @@
+// Recording: one log file per start, one record per completed poll cycle.
+#include "velunor.h"
+#include "ui_velunor.h"
+
+#include "settings.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileDialog>
+#include <QStatusBar>
+#include <QTextStream>
+
+namespace {
+// Channels of a log that starts now: two per device, never more than the station shows.
+int logChannels(int deviceCount)
+{
+    return 2 * qBound(0, deviceCount, Velunor::ShownDevices);
+}
+} // namespace
+
+QString Velunor::MakeLogFileName(const QDateTime &start) const
+{
+    return QStringLiteral("Log_") + start.toString(QStringLiteral("hhmmss_ddMMyyyy"))
+           + QStringLiteral(".dat");
+}
+
+bool Velunor::StartLogFile()
+{
+    const QString previous = LogFilePath;
+    QDateTime start = QDateTime::currentDateTime();
+    LogFilePath = ui->PathCurrentDirectory->text() + MakeLogFileName(start);
+    // A file that replaces the running one within the same second must not overwrite it.
+    while (LogActive && LogFilePath == previous) {
+        start = start.addSecs(1);
+        LogFilePath = ui->PathCurrentDirectory->text() + MakeLogFileName(start);
+    }
+    LogChannelCount = logChannels(DeviceCount);
+    return WriteLogHeader();
+}
+
+bool Velunor::WriteLogHeader()
+{
+    QFile file(LogFilePath);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
+        ReportLogFailure();
+        return false;
+    }
+    QTextStream out(&file);
+    out.setEncoding(QStringConverter::System);
+    out << LogChannelCount << '\t';
+    for (int i = 0; i < LogChannelCount; ++i)
+        out << SettingsWindow->Channel[i].ChannelName << '\t';
+    return true;
+}
+
+void Velunor::ReportLogFailure()
+{
+    qWarning("Can not open file log_xxxxxx.dat");
+    statusBar()->showMessage(tr("Не удалось записать файл регистрации %1").arg(LogFilePath));
+}
+
+void Velunor::on_StartLog_pressed()
+{
+    if (DeviceCount <= 0)
+        return;
+    if (LogActive) {
+        on_StopLog_clicked();
+        return;
+    }
+    if (StartLogFile())
+        statusBar()->clearMessage();
+    LogActive = true;
+}
+
+void Velunor::on_StartLog_released()
+{
+    // The button toggles itself on every click; recording decides what it shows.
+    ui->StartLog->setChecked(LogActive);
+}
+
+void Velunor::on_StartLog_clicked()
+{
+}
+
+void Velunor::on_StopLog_clicked()
+{
+    LogActive = false;
+    ui->StartLog->setChecked(false);
+}
+
+void Velunor::WriteLogRecord()
+{
+    const quint32 stamp = quint32(QDateTime::currentSecsSinceEpoch());
+
+    // A search while recording changed the devices: their records go to a file of their own.
+    if (logChannels(DeviceCount) != LogChannelCount) {
+        if (StartLogFile())
+            statusBar()->showMessage(tr("Новый файл регистрации %1").arg(LogFilePath));
+    } else if (!QFile::exists(LogFilePath)) {
+        // Records without their header could not be read back.
+        if (!WriteLogHeader())
+            return;
+    }
+
+    QFile file(LogFilePath);
+    if (!file.open(QIODevice::Append | QIODevice::Text)) {
+        ReportLogFailure();
+        return;
+    }
+    if (LogChannelCount <= 0)
+        return;
+    QTextStream out(&file);
+    out.setEncoding(QStringConverter::System);
+    out << stamp << '\t';
+    for (int i = 0; i < LogChannelCount; ++i)
+        out << CurrentTemp[i] << '\t';
+}
+
+QString Velunor::AskLogDirectory()
+{
+    return QFileDialog::getExistingDirectory(
+        this, tr("Выберите папку для сохранения считанных данных"), QString(),
+        QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
+}
+
+void Velunor::on_CurrentDirectory_clicked()
+{
+    const QString directory = AskLogDirectory();
+    if (directory.isEmpty())
+        return;
+    const QString path = directory + QLatin1Char('/');
+    ui->PathCurrentDirectory->setText(path);
+    SettingsWindow->SetWorkingDirectory(path);
+}
