@@ -1,0 +1,153 @@
+#pragma once
+
+// A station in a scratch working directory, with its timers held still so that a test drives
+// every tick itself, plus helpers to look at what the window shows.
+
+#include "abstractserial.h"
+#include "realtimegraph.h"
+#include "velunor.h"
+
+#include <qcustomplot.h>
+
+#include <QDir>
+#include <QImage>
+#include <QLCDNumber>
+#include <QLabel>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+// A pseudo-terminal whose slave the station opens; the test holds the master.
+class PtyLine
+{
+public:
+    PtyLine()
+    {
+        int slave = -1;
+        char name[128] = {};
+        if (::openpty(&master, &slave, name, nullptr, nullptr) != 0)
+            return;
+        termios raw{};
+        ::tcgetattr(slave, &raw);
+        ::cfmakeraw(&raw);
+        ::tcsetattr(slave, TCSANOW, &raw);
+        ::close(slave);
+        slavePath = QString::fromLocal8Bit(name);
+    }
+    ~PtyLine()
+    {
+        if (master >= 0)
+            ::close(master);
+    }
+    PtyLine(const PtyLine &) = delete;
+    PtyLine &operator=(const PtyLine &) = delete;
+
+    bool send(const QByteArray &data) const
+    {
+        return ::write(master, data.constData(), size_t(data.size())) == ssize_t(data.size());
+    }
+
+    int master = -1;
+    QString slavePath;
+};
+
+class StationFixture
+{
+public:
+    StationFixture()
+        : previousDir(QDir::currentPath())
+    {
+        QDir::setCurrent(workDir.path());
+    }
+    ~StationFixture()
+    {
+        station.reset();
+        QDir::setCurrent(previousDir);
+    }
+
+    QString path(const QString &name) const { return workDir.filePath(name); }
+
+    template<typename Window = Velunor>
+    Window &create()
+    {
+        auto window = std::make_unique<Window>();
+        Window &created = *window;
+        station = std::move(window);
+        holdTimers();
+        RequestTicks = 0;
+        return created;
+    }
+
+    // Closes the station as the program's end does: its destructor saves the configuration.
+    void destroy() { station.reset(); }
+
+    // Opens the port as the operator would and keeps the timers from ticking on their own.
+    bool open(const QString &port)
+    {
+        station->findChild<QLineEdit *>(QStringLiteral("lePort"))->setText(port);
+        station->on_pbPortOpen_clicked();
+        holdTimers();
+        return station->SerialDevice->isOpen();
+    }
+
+    // One tick of the request pacing; returns the interval the tick left the timer at.
+    int tick()
+    {
+        station->ProccessCommunication();
+        const int interval = station->TimerCommunication->interval();
+        holdTimers();
+        return interval;
+    }
+
+    void holdTimers()
+    {
+        station->TimerRequest->stop();
+        station->TimerCommunication->stop();
+        station->TimerAlarm->stop();
+    }
+
+    QString status() const
+    {
+        return station->findChild<QLabel *>(QStringLiteral("label_status_dev"))->text();
+    }
+
+    // What a display shows, compared by rendering: a twin showing the expected text.
+    static bool displays(QLCDNumber *lcd, const QString &text)
+    {
+        QLCDNumber twin;
+        twin.resize(lcd->size());
+        twin.setDigitCount(lcd->digitCount());
+        twin.setSmallDecimalPoint(lcd->smallDecimalPoint());
+        twin.setSegmentStyle(lcd->segmentStyle());
+        twin.setFrameShape(lcd->frameShape());
+        twin.setFrameShadow(lcd->frameShadow());
+        twin.setLineWidth(lcd->lineWidth());
+        twin.setPalette(lcd->palette());
+        twin.setStyleSheet(lcd->styleSheet());
+        twin.setFont(lcd->font());
+        twin.setEnabled(lcd->isEnabled());
+        twin.display(text);
+        const QImage a = twin.grab().toImage().convertToFormat(QImage::Format_RGB32);
+        const QImage b = lcd->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        return a == b;
+    }
+
+    // Readings a channel's real-time graph holds.
+    static int graphPoints(RealTimeGraph *graph)
+    {
+        auto *plot = graph->findChild<QCustomPlot *>(QStringLiteral("customPlot"));
+        return plot && plot->graphCount() > 0 ? plot->graph(0)->dataCount() : -1;
+    }
+
+    std::unique_ptr<Velunor> station;
+
+private:
+    QTemporaryDir workDir;
+    QString previousDir;
+};

@@ -1,0 +1,277 @@
+// The main window at start: widget tree, initial states and the two display operations.
+#include "channeltable.h"
+#include "realtimegraph.h"
+#include "textcodecs.h"
+#include "velunor.h"
+
+#include "abstractserial.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QGroupBox>
+#include <QLCDNumber>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextCodec>
+#include <QTimer>
+#include <QToolButton>
+
+namespace {
+// Enabled as far as the button itself goes; its group box may be disabled around it.
+bool enabledInItself(QWidget *widget)
+{
+    return widget->isEnabledTo(widget->parentWidget());
+}
+
+// Lit segments of a display: green (normal) or red (alarm) pixels in its rendering.
+int litPixels(QWidget *widget)
+{
+    const QImage image = widget->grab().toImage();
+    int lit = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (c.green() > 128 || c.red() > 128)
+                ++lit;
+        }
+    return lit;
+}
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir workDir;
+    QString previousDir;
+
+    template<typename T>
+    static T *child(QObject *window, const char *name)
+    {
+        T *widget = window->findChild<T *>(QLatin1String(name));
+        if (!widget)
+            qFatal("no widget %s", name);
+        return widget;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        previousDir = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(workDir.path()));
+    }
+    void cleanupTestCase() { QDir::setCurrent(previousDir); }
+    void cleanup()
+    {
+        QDir dir(workDir.path());
+        for (const QString &name : dir.entryList(QDir::Files))
+            dir.remove(name);
+    }
+
+    void startsIdleWithoutConfiguration()
+    {
+        Velunor w;
+        auto *status = child<QLabel>(&w, "label_status_dev");
+        QCOMPARE(status->text(), QStringLiteral("ОЖИДАНИЕ"));
+        QCOMPARE(status->styleSheet(),
+                 QStringLiteral("QLabel { background-color : rgb(48, 255, 25); color : black; }"));
+        for (int n = 0; n < Velunor::ChannelCount; ++n) {
+            QVERIFY(!enabledInItself(w.channelButton(n)));
+            QCOMPARE(litPixels(w.display(n)), 0);
+        }
+        for (const char *box : {"CurrentDisplayTempBox", "StatusDevBox", "SearchDevicesBox"})
+            QVERIFY2(!child<QGroupBox>(&w, box)->isEnabled(), box);
+        QVERIFY(!child<QToolButton>(&w, "StartLog")->isEnabled());
+        QVERIFY(!child<QToolButton>(&w, "StopLog")->isEnabled());
+        QVERIFY(child<QLineEdit>(&w, "lePort")->isEnabled());
+        QVERIFY(child<QComboBox>(&w, "cbBaud")->isEnabled());
+        QCOMPARE(child<QPushButton>(&w, "pbPortOpen")->text(), QStringLiteral("Open"));
+        QVERIFY(w.TimerAlarm->isActive());
+        QCOMPARE(w.TimerAlarm->interval(), 650);
+        QVERIFY(!w.TimerRequest->isActive());
+        QVERIFY(!w.TimerCommunication->isActive());
+        QVERIFY(!w.SerialDevice->isOpen());
+        QVERIFY(!w.PollActive && !w.LogActive && !w.SearchActive);
+        QCOMPARE(w.DeviceCount, 0);
+        QVERIFY(QDir(workDir.path()).entryList(QDir::Files).isEmpty());
+    }
+
+    void formHasItsTexts()
+    {
+        Velunor w;
+        QCOMPARE(w.windowTitle(), QStringLiteral("Grelvix"));
+        QCOMPARE(child<QLineEdit>(&w, "lePort")->text(), QStringLiteral("COM12"));
+        auto *baud = child<QComboBox>(&w, "cbBaud");
+        QStringList speeds;
+        for (int i = 0; i < baud->count(); ++i)
+            speeds << baud->itemText(i);
+        QCOMPARE(speeds, (QStringList{"9600", "19200", "28800", "57600", "115200"}));
+        QCOMPARE(baud->currentIndex(), 0);
+        // The channel captions start with the Cyrillic capital Te, not a Latin T.
+        QCOMPARE(w.channelButton(10)->text(), QStringLiteral("\u0422" "10 Датчик"));
+        QCOMPARE(w.GraphWindow[7]->windowTitle(), QStringLiteral("График \u0422" "7"));
+        QCOMPARE(child<QToolButton>(&w, "StartLog")->toolTip(),
+                 QStringLiteral("Запуск Регистрации Температуры"));
+        QCOMPARE(child<QPushButton>(&w, "GraphAnalisys")->toolTip(),
+                 QStringLiteral("Просмотр Архива Регистрации"));
+        QVERIFY(child<QToolButton>(&w, "StartLog")->isCheckable());
+        QVERIFY(!child<QToolButton>(&w, "StartLog")->icon().isNull());
+        QVERIFY(!child<QPushButton>(&w, "CurrentDirectory")->icon().isNull());
+        QVERIFY(child<QPushButton>(&w, "CurrentDirectory")->text().isEmpty());
+#ifndef Q_OS_WIN
+        QCOMPARE(child<QLabel>(&w, "PathCurrentDirectory")->text(), QDir::homePath() + '/');
+#endif
+    }
+
+    void windowIsFixedSize()
+    {
+        Velunor w;
+        w.show();
+        QCOMPARE(w.size(), QSize(690, 510));
+        w.resize(900, 700);
+        QCOMPARE(w.size(), QSize(690, 510));
+        w.resize(300, 200);
+        QCOMPARE(w.size(), QSize(690, 510));
+    }
+
+    void pollIntervalStaysWithinOneToTen()
+    {
+        Velunor w;
+        auto *interval = child<QSpinBox>(&w, "SensorsReadInterval");
+        QCOMPARE(interval->value(), 5);
+        interval->setValue(0);
+        QCOMPARE(interval->value(), 1);
+        interval->setValue(11);
+        QCOMPARE(interval->value(), 10);
+        // Typed by the operator, neither is taken.
+        interval->setValue(4);
+        for (const char *typed : {"0", "11"}) {
+            interval->selectAll();
+            QTest::keyClicks(interval, QLatin1String(typed));
+            QTest::keyClick(interval, Qt::Key_Return);
+            QVERIFY2(interval->value() >= 1 && interval->value() <= 10, typed);
+            QVERIFY2(interval->value() != QByteArray(typed).toInt(), typed);
+        }
+    }
+
+    void channelButtonsCarryLineColours()
+    {
+        Velunor w;
+        const Qt::GlobalColor expected[] = {Qt::blue,   Qt::darkBlue,  Qt::red,     Qt::darkRed,
+                                            Qt::green,  Qt::darkGreen, Qt::yellow,  Qt::darkYellow,
+                                            Qt::cyan,   Qt::darkCyan,  Qt::magenta, Qt::darkMagenta};
+        for (int n = 0; n < Velunor::ChannelCount; ++n) {
+            const QPalette palette = w.channelButton(n)->palette();
+            for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+                QCOMPARE(palette.color(group, QPalette::ButtonText), QColor(expected[n]));
+            QCOMPARE(channelLineColor(n), QColor(expected[n]));
+        }
+        QCOMPARE(channelFillColor(0), QColor(173, 216, 230));
+        QCOMPARE(channelFillColor(11), QColor(255, 187, 255));
+        QVERIFY(!channelLineColor(12).isValid());
+    }
+
+    void displayEnableFollowsDeviceCount_data()
+    {
+        QTest::addColumn<int>("devices");
+        QTest::addColumn<int>("enabled");
+        QTest::addColumn<bool>("blanked");
+        QTest::newRow("none") << 0 << 0 << true;
+        QTest::newRow("three") << 3 << 6 << false;
+        QTest::newRow("six") << 6 << 12 << false;
+        QTest::newRow("seven") << 7 << 0 << false;
+        QTest::newRow("negative") << -1 << 0 << false;
+    }
+    void displayEnableFollowsDeviceCount()
+    {
+        QFETCH(int, devices);
+        QFETCH(int, enabled);
+        QFETCH(bool, blanked);
+        Velunor w;
+        w.SetDisplayTempEnable(6);
+        for (int n = 0; n < Velunor::ChannelCount; ++n)
+            w.display(n)->display(QStringLiteral("23.5"));
+
+        w.SetDisplayTempEnable(devices);
+        for (int n = 0; n < Velunor::ChannelCount; ++n) {
+            QCOMPARE(enabledInItself(w.channelButton(n)), n < enabled);
+            QCOMPARE(litPixels(w.display(n)) == 0, blanked);
+        }
+    }
+
+    void statusShowsEachState_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("style");
+        QTest::newRow("waiting") << 0 << "ОЖИДАНИЕ"
+                                 << "QLabel { background-color : rgb(48, 255, 25); color : black; }";
+        QTest::newRow("request") << 1 << "ЗАПРОС"
+                                 << "QLabel { background-color : rgb(255, 255, 0); color : black; }";
+        QTest::newRow("no link") << 2 << "НЕТ СВЯЗИ"
+                                 << "QLabel { background-color : rgb(255, 17, 68); color : black; }";
+        QTest::newRow("search") << 3 << "ПОИСК..."
+                                << "QLabel { background-color : rgb(238, 130, 238); color : black; }";
+    }
+    void statusShowsEachState()
+    {
+        QFETCH(int, status);
+        QFETCH(QString, text);
+        QFETCH(QString, style);
+        Velunor w;
+        w.ShowStatusDevice(status);
+        auto *label = child<QLabel>(&w, "label_status_dev");
+        QCOMPARE(label->text(), text);
+        QCOMPARE(label->styleSheet(), style);
+        // Unknown values leave whatever is shown.
+        w.ShowStatusDevice(4);
+        w.ShowStatusDevice(-1);
+        QCOMPARE(label->text(), text);
+        QCOMPARE(label->styleSheet(), style);
+    }
+
+    void channelButtonShowsItsGraphWindow()
+    {
+        Velunor w;
+        w.show();
+        QVERIFY(!w.GraphWindow[3]->isVisible());
+        child<QGroupBox>(&w, "CurrentDisplayTempBox")->setEnabled(true);
+        w.channelButton(3)->setEnabled(true);
+        w.channelButton(3)->click();
+        QVERIFY(w.GraphWindow[3]->isVisible());
+        QVERIFY(w.GraphWindow[3]->isWindow());
+        QVERIFY(!w.GraphWindow[2]->isVisible());
+    }
+
+    void closingMainWindowEndsProgram()
+    {
+        Velunor w;
+        w.show();
+        w.GraphWindow[0]->show();
+        w.findChild<QWidget *>(QStringLiteral("Settings"))->show();
+        QTimer::singleShot(0, &w, &QWidget::close);
+        QTimer stuck;
+        stuck.setSingleShot(true);
+        connect(&stuck, &QTimer::timeout, qApp, [] { QCoreApplication::exit(1); });
+        stuck.start(10000);
+        QCOMPARE(QCoreApplication::exec(), 0);
+    }
+
+    void cp1251CodecIsInstalled()
+    {
+        installStationCodec();
+        QVERIFY(stationCodec());
+        // "Датчик" as a Windows station writes it.
+        const QByteArray cp1251("\xc4\xe0\xf2\xf7\xe8\xea");
+        QCOMPARE(decodeStationText(cp1251), QStringLiteral("Датчик"));
+        QCOMPARE(decodeStationText(QStringLiteral("Датчик").toUtf8()), QStringLiteral("Датчик"));
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
