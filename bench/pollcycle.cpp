@@ -1,0 +1,195 @@
+// Poll cycle over a simulated bus of six devices at a poll period of 1 s:
+//  - cycle duration: from the tick that sends the first request of a cycle to the first tick
+//    that finds the cycle over (goal 6 x 45 ms +- 10 %),
+//  - latency from the last byte of an answer written to its display being painted (goal
+//    median below 1 ms), with the simulator in this process,
+//  - the station's CPU use over a run against the simulator as a separate process (goal below
+//    2 % of one core).
+// Usage: bench_pollcycle [seconds of the CPU run, default 60] [path of grelvix-devsim]
+#include "devicesimulator.h"
+#include "velunor.h"
+
+#include "abstractserial.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLCDNumber>
+#include <QLineEdit>
+#include <QProcess>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include <sys/resource.h>
+
+namespace {
+constexpr int deviceCount = 6;
+
+double cpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+           + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+double percentile(std::vector<double> values, double p)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const size_t index = std::min(values.size() - 1, size_t(p * double(values.size() - 1) + 0.5));
+    return values[index];
+}
+
+void configure(Velunor &station, const QString &port)
+{
+    for (int i = 0; i < deviceCount; ++i)
+        station.DeviceAddress[i] = quint8(2 + i);
+    station.DeviceCount = deviceCount;
+    station.SetDisplayTempEnable(deviceCount);
+    station.findChild<QSpinBox *>(QStringLiteral("SensorsReadInterval"))->setValue(1);
+    station.findChild<QLineEdit *>(QStringLiteral("lePort"))->setText(port);
+    station.on_pbPortOpen_clicked();
+}
+
+// Paint times of the displays, to tell when a decoded value is on screen.
+class PaintClock : public QObject
+{
+public:
+    QElapsedTimer *clock = nullptr;
+    qint64 lastPaintNs = -1;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            lastPaintNs = clock->nsecsElapsed();
+        return false;
+    }
+};
+
+void measureCyclesAndLatency(int seconds)
+{
+    DeviceSimulator bus;
+    bus.setDriftInterval(0);
+    if (!bus.openPty()) {
+        std::fprintf(stderr, "no pty: %s\n", qPrintable(bus.errorString()));
+        return;
+    }
+    for (int i = 0; i < deviceCount; ++i)
+        bus.addDevice(quint8(2 + i))->setTemperatures(20.0 + i, 10.0 + i);
+
+    Velunor station;
+    station.show();
+    configure(station, bus.portName());
+
+    QElapsedTimer clock;
+    clock.start();
+    PaintClock paints;
+    paints.clock = &clock;
+    for (int n = 0; n < 2 * deviceCount; ++n)
+        station.display(n)->installEventFilter(&paints);
+
+    std::vector<double> cycles;
+    qint64 cycleStart = -1;
+    QObject::connect(station.TimerCommunication, &QTimer::timeout, [&] {
+        // Runs after the station's own slot: a request just went out, or the cycle is over.
+        if (station.PollActive && station.PollIndex == 0 && cycleStart < 0)
+            cycleStart = clock.nsecsElapsed();
+        else if (!station.PollActive && cycleStart >= 0) {
+            cycles.push_back(double(clock.nsecsElapsed() - cycleStart) / 1e6);
+            cycleStart = -1;
+        }
+    });
+
+    // Answers change every time so that every display repaints.
+    std::vector<double> latencies;
+    qint64 written = -1;
+    int step = 0;
+    QObject::connect(&bus, &DeviceSimulator::answerWritten, [&](quint8 address, const QByteArray &) {
+        written = clock.nsecsElapsed();
+        paints.lastPaintNs = -1;
+        ++step;
+        bus.device(address)->setTemperatures(20.0 + (step % 50) / 10.0, 10.0 + (step % 30) / 10.0);
+    });
+    QTimer probe;
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        if (written >= 0 && paints.lastPaintNs >= written) {
+            latencies.push_back(double(paints.lastPaintNs - written) / 1e6);
+            written = -1;
+        }
+    });
+    probe.start(0);
+
+    QTimer::singleShot(seconds * 1000, qApp, &QCoreApplication::quit);
+    QCoreApplication::exec();
+    probe.stop();
+
+    std::printf("cycle duration over %zu cycles: median %.1f ms, min %.1f ms, max %.1f ms "
+                "(goal 270 ms +- 27)\n",
+                cycles.size(), percentile(cycles, 0.5),
+                cycles.empty() ? 0 : *std::min_element(cycles.begin(), cycles.end()),
+                cycles.empty() ? 0 : *std::max_element(cycles.begin(), cycles.end()));
+    std::printf("answer to display over %zu answers: median %.3f ms, p99 %.3f ms (goal median < 1 ms)\n",
+                latencies.size(), percentile(latencies, 0.5), percentile(latencies, 0.99));
+}
+
+void measureCpu(int seconds, const QString &simulator)
+{
+    QProcess bus;
+    bus.start(simulator, {QStringLiteral("--pty"), QStringLiteral("--devices"),
+                          QStringLiteral("2,3,4,5,6,7"), QStringLiteral("--drift"),
+                          QStringLiteral("--quiet")});
+    if (!bus.waitForStarted() || !bus.waitForReadyRead(5000)) {
+        std::fprintf(stderr, "simulator %s did not start\n", qPrintable(simulator));
+        return;
+    }
+    const QString line = QString::fromLocal8Bit(bus.readLine()).trimmed();
+    const QString port = line.section(QLatin1Char(' '), 1);
+
+    Velunor station;
+    station.show();
+    configure(station, port);
+    if (!station.SerialDevice->isOpen()) {
+        std::fprintf(stderr, "cannot open %s: %s\n", qPrintable(port),
+                     qPrintable(station.SerialDevice->errorString()));
+        return;
+    }
+    const double before = cpuSeconds();
+    QElapsedTimer wall;
+    wall.start();
+    QTimer::singleShot(seconds * 1000, qApp, &QCoreApplication::quit);
+    QCoreApplication::exec();
+    const double used = cpuSeconds() - before;
+    std::printf("station CPU over %.0f s with 6 devices at 1 s: %.3f s, %.2f %% of one core "
+                "(goal < 2 %%)\n",
+                double(wall.elapsed()) / 1000.0, used, 100.0 * used / (double(wall.elapsed()) / 1000.0));
+    bus.terminate();
+    bus.waitForFinished();
+}
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    qputenv("QT_LOGGING_RULES", "default.debug=false");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const int cpuRun = argc > 1 ? std::max(1, atoi(argv[1])) : 60;
+    const QString simulator = argc > 2 ? QString::fromLocal8Bit(argv[2])
+                                       : QCoreApplication::applicationDirPath()
+                                             + QStringLiteral("/../tools/grelvix-devsim");
+    // Each run in a directory of its own: a station saves its Monitor.ini when it closes.
+    QTemporaryDir cycleDir, cpuDir;
+    QDir::setCurrent(cycleDir.path());
+    measureCyclesAndLatency(std::min(cpuRun, 20));
+    QDir::setCurrent(cpuDir.path());
+    measureCpu(cpuRun, simulator);
+    return 0;
+}
