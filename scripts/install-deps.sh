@@ -9,8 +9,8 @@ PACKAGES="
   qt6-qpa-plugins libqt6svg6
   libqcustomplot-dev libqcustomplot2.1-qt6
   clang libclang-rt-14-dev
-  xvfb xauth x11-apps imagemagick
-  fonts-dejavu-core
+  xvfb xauth x11-utils imagemagick
+  fonts-dejavu-core fonts-liberation
   locales
 "
 
