@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 
 namespace {
+QApplication *application = nullptr;
 Velunor *station = nullptr;
 
 // The fuzzer chooses sound paths too; nothing of them is played.
@@ -30,7 +31,8 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     qputenv("QT_LOGGING_RULES", "*.debug=false;*.warning=false");
-    static QApplication app(*argc, *argv);
+    // Kept for the life of the process: destroying Qt from exit() leaves it half torn down.
+    application = new QApplication(*argc, *argv);
     static QTemporaryDir dir;
     QDir::setCurrent(dir.path());
     setSoundOutputFactory(

@@ -12,6 +12,7 @@
 #include <cstring>
 
 namespace {
+QApplication *application = nullptr;
 Velunor *station = nullptr;
 
 struct Snapshot
@@ -61,7 +62,8 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     qputenv("QT_LOGGING_RULES", "*.debug=false");
-    static QApplication app(*argc, *argv);
+    // Kept for the life of the process: destroying Qt from exit() leaves it half torn down.
+    application = new QApplication(*argc, *argv);
     static QTemporaryDir dir;
     QDir::setCurrent(dir.path());
     station = new Velunor;
