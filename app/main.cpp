@@ -1,3 +1,4 @@
+#include "stationfont.h"
 #include "textcodecs.h"
 #include "velunor.h"
 
@@ -8,6 +9,7 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     installStationCodec();
+    applyStationFont();
     app.setWindowIcon(QIcon(QStringLiteral(":/images/grelvix-128.png")));
 
     int exitCode = 0;
