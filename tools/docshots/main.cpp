@@ -1,0 +1,126 @@
+// Takes the screenshots under docs/: run it on an X display (xvfb-run) with the directory to
+// write into. The station runs against the simulated bus in this process.
+#include "devicesimulator.h"
+#include "plotfiles.h"
+#include "realtimegraph.h"
+#include "settings.h"
+#include "stationfont.h"
+#include "velunor.h"
+
+#include "abstractserial.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QLCDNumber>
+#include <QLineEdit>
+#include <QScreen>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+bool shoot(QWidget *window, const QString &path)
+{
+    window->raise();
+    QTest::qWait(400);
+    const QPixmap shot = window->screen()->grabWindow(window->winId());
+    if (shot.isNull() || !shot.save(path)) {
+        std::fprintf(stderr, "could not save %s\n", qPrintable(path));
+        return false;
+    }
+    std::printf("%s\n", qPrintable(path));
+    return true;
+}
+
+void name(Velunor &station, int channel, const QString &text, bool enabled, float upper = 40.0f,
+          float lower = 10.0f)
+{
+    ChannelSettings &record = station.SettingsWindow->Channel[channel];
+    record.ChannelName = text;
+    record.ChannelEnabled = enabled ? 1 : 0;
+    record.UpperLimit = upper;
+    record.LowerLimit = lower;
+}
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    applyStationFont();
+    const QDir out(QDir(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs"))
+                       .absolutePath());
+    QTemporaryDir work;
+    QDir::setCurrent(work.path());
+    bool ok = true;
+
+    {
+        // As it starts without a configuration.
+        Velunor station;
+        station.move(20, 20);
+        station.show();
+        ok &= shoot(&station, out.filePath(QStringLiteral("mainwindow.png")));
+    }
+    QFile::remove(QStringLiteral("Monitor.ini"));
+
+    DeviceSimulator bus;
+    bus.setDriftInterval(500);
+    if (!bus.openPty())
+        return 1;
+    const double temperatures[][2] = {{21.4, 19.8}, {33.7, 4.2}, {-12.5, 64.0}};
+    for (int i = 0; i < 3; ++i) {
+        SimulatedDevice *device = bus.addDevice(quint8(5 + 2 * i));
+        device->setTemperatures(temperatures[i][0], temperatures[i][1]);
+        device->setDrift(true);
+    }
+
+    Velunor station;
+    station.move(20, 20);
+    name(station, 0, QStringLiteral("Цех1"), true);
+    name(station, 1, QStringLiteral("Цех2"), true);
+    name(station, 2, QStringLiteral("Печь"), true, 30.0f, 15.0f);
+    name(station, 3, QStringLiteral("Холод"), true, 8.0f, 2.0f);
+    name(station, 4, QStringLiteral("Улица"), false);
+    name(station, 5, QStringLiteral("Сушилка"), true, 80.0f, 40.0f);
+    station.SettingsWindow->ShowAllChannels();
+    station.SettingsWindow->SettingsChanged = 1;
+    for (int i = 0; i < 3; ++i)
+        station.DeviceAddress[i] = quint8(5 + 2 * i);
+    station.DeviceCount = 3;
+    station.findChild<QLCDNumber *>(QStringLiteral("NumberOfDevices"))->display(3);
+    station.SetDisplayTempEnable(3);
+    station.findChild<QSpinBox *>(QStringLiteral("SensorsReadInterval"))->setValue(1);
+    station.findChild<QLineEdit *>(QStringLiteral("lePort"))->setText(bus.portName());
+    station.on_pbPortOpen_clicked();
+    station.show();
+
+    // A few cycles, then the moment the alarm digits are lit.
+    QTest::qWait(4000);
+    if (!QTest::qWaitFor([&] { return station.display(2)->styleSheet().contains("255, 0, 0"); }))
+        std::fprintf(stderr, "no channel in alarm\n");
+    QTest::qWait(100);
+    ok &= shoot(&station, out.filePath(QStringLiteral("alarm.png")));
+
+    station.SettingsWindow->move(60, 60);
+    station.SettingsWindow->show();
+    ok &= shoot(station.SettingsWindow.get(), out.filePath(QStringLiteral("settings.png")));
+    station.SettingsWindow->hide();
+
+    // A graph with an hour of history.
+    RealTimeGraph *graph = station.GraphWindow[0];
+    const double now = double(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
+    for (int i = 0; i < 720; ++i) {
+        const double t = now - 3600 + i * 5;
+        graph->AddPoint(21.0 + 1.5 * std::sin(i / 60.0) + 0.2 * std::sin(i / 3.0), t);
+    }
+    graph->move(80, 80);
+    graph->show();
+    ok &= shoot(graph, out.filePath(QStringLiteral("graph.png")));
+    graph->hide();
+
+    station.on_pbPortOpen_clicked();
+    return ok ? 0 : 1;
+}
