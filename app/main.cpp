@@ -1,3 +1,4 @@
+#include "quitonsignals.h"
 #include "stationfont.h"
 #include "textcodecs.h"
 #include "velunor.h"
@@ -10,6 +11,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     installStationCodec();
     applyStationFont();
+    quitOnTerminationSignals();
     app.setWindowIcon(QIcon(QStringLiteral(":/images/grelvix-128.png")));
 
     int exitCode = 0;
