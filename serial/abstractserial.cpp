@@ -7,6 +7,22 @@
 
 #include <algorithm>
 
+namespace {
+// One control of the port through its engine: refused while closed, reported as done or failed.
+template<typename Control>
+bool controlOpenPort(const AbstractSerial &device, AbstractSerialPrivate &d,
+                     AbstractSerial::Status done, AbstractSerial::Status failed, Control control)
+{
+    if (!device.isOpen()) {
+        d.reportStatus(AbstractSerial::ErrorNotOpen);
+        return false;
+    }
+    const bool ok = control(*d.engine);
+    d.reportStatus(ok ? done : failed);
+    return ok;
+}
+} // namespace
+
 AbstractSerial::AbstractSerial(QObject *parent)
     : QIODevice(parent)
     , d(std::make_unique<AbstractSerialPrivate>(this))
@@ -105,13 +121,9 @@ bool AbstractSerial::setBaudRate(const QString &baudRate, BaudDirection directio
 
 bool AbstractSerial::setDataBits(DataBits dataBits)
 {
-    if (!isOpen()) {
-        d->reportStatus(ErrorNotOpen);
-        return false;
-    }
-    const bool ok = d->engine->setDataBits(dataBits);
-    d->reportStatus(ok ? StatusDataBitsSet : ErrorSetDataBits);
-    return ok;
+    return controlOpenPort(
+        *this, *d, StatusDataBitsSet, ErrorSetDataBits,
+        [&](AbstractSerialEngine &engine) { return engine.setDataBits(dataBits); });
 }
 
 bool AbstractSerial::setDataBits(const QString &dataBits)
@@ -121,13 +133,8 @@ bool AbstractSerial::setDataBits(const QString &dataBits)
 
 bool AbstractSerial::setParity(Parity parity)
 {
-    if (!isOpen()) {
-        d->reportStatus(ErrorNotOpen);
-        return false;
-    }
-    const bool ok = d->engine->setParity(parity);
-    d->reportStatus(ok ? StatusParitySet : ErrorSetParity);
-    return ok;
+    return controlOpenPort(*this, *d, StatusParitySet, ErrorSetParity,
+                           [&](AbstractSerialEngine &engine) { return engine.setParity(parity); });
 }
 
 bool AbstractSerial::setParity(const QString &parity)
@@ -137,13 +144,9 @@ bool AbstractSerial::setParity(const QString &parity)
 
 bool AbstractSerial::setStopBits(StopBits stopBits)
 {
-    if (!isOpen()) {
-        d->reportStatus(ErrorNotOpen);
-        return false;
-    }
-    const bool ok = d->engine->setStopBits(stopBits);
-    d->reportStatus(ok ? StatusStopBitsSet : ErrorSetStopBits);
-    return ok;
+    return controlOpenPort(
+        *this, *d, StatusStopBitsSet, ErrorSetStopBits,
+        [&](AbstractSerialEngine &engine) { return engine.setStopBits(stopBits); });
 }
 
 bool AbstractSerial::setStopBits(const QString &stopBits)
@@ -153,13 +156,9 @@ bool AbstractSerial::setStopBits(const QString &stopBits)
 
 bool AbstractSerial::setFlowControl(Flow flow)
 {
-    if (!isOpen()) {
-        d->reportStatus(ErrorNotOpen);
-        return false;
-    }
-    const bool ok = d->engine->setFlowControl(flow);
-    d->reportStatus(ok ? StatusFlowSet : ErrorSetFlowControl);
-    return ok;
+    return controlOpenPort(
+        *this, *d, StatusFlowSet, ErrorSetFlowControl,
+        [&](AbstractSerialEngine &engine) { return engine.setFlowControl(flow); });
 }
 
 bool AbstractSerial::setFlowControl(const QString &flow)
@@ -222,24 +221,14 @@ int AbstractSerial::totalReadConstantTimeout() const
 
 bool AbstractSerial::setDtr(bool set)
 {
-    if (!isOpen()) {
-        d->reportStatus(ErrorNotOpen);
-        return false;
-    }
-    const bool ok = d->engine->setDtr(set);
-    d->reportStatus(ok ? StatusDtrChanged : ErrorSetDtr);
-    return ok;
+    return controlOpenPort(*this, *d, StatusDtrChanged, ErrorSetDtr,
+                           [&](AbstractSerialEngine &engine) { return engine.setDtr(set); });
 }
 
 bool AbstractSerial::setRts(bool set)
 {
-    if (!isOpen()) {
-        d->reportStatus(ErrorNotOpen);
-        return false;
-    }
-    const bool ok = d->engine->setRts(set);
-    d->reportStatus(ok ? StatusRtsChanged : ErrorSetRts);
-    return ok;
+    return controlOpenPort(*this, *d, StatusRtsChanged, ErrorSetRts,
+                           [&](AbstractSerialEngine &engine) { return engine.setRts(set); });
 }
 
 quint16 AbstractSerial::lineStatus()
@@ -255,24 +244,15 @@ quint16 AbstractSerial::lineStatus()
 
 bool AbstractSerial::sendBreak(int duration)
 {
-    if (!isOpen()) {
-        d->reportStatus(ErrorNotOpen);
-        return false;
-    }
-    const bool ok = d->engine->sendBreak(std::max(duration, 0));
-    d->reportStatus(ok ? StatusBreakSent : ErrorSendBreak);
-    return ok;
+    return controlOpenPort(
+        *this, *d, StatusBreakSent, ErrorSendBreak,
+        [&](AbstractSerialEngine &engine) { return engine.sendBreak(std::max(duration, 0)); });
 }
 
 bool AbstractSerial::setBreak(bool set)
 {
-    if (!isOpen()) {
-        d->reportStatus(ErrorNotOpen);
-        return false;
-    }
-    const bool ok = d->engine->setBreak(set);
-    d->reportStatus(ok ? StatusBreakSet : ErrorSetBreak);
-    return ok;
+    return controlOpenPort(*this, *d, StatusBreakSet, ErrorSetBreak,
+                           [&](AbstractSerialEngine &engine) { return engine.setBreak(set); });
 }
 
 bool AbstractSerial::flush()
