@@ -2,6 +2,7 @@
 #include "ui_plotfiles.h"
 
 #include "logfilereader.h"
+#include "timeaxesbox.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -58,18 +59,7 @@ void plotfiles::SetupPlot()
         graph->setName(QStringLiteral("T%1").arg(i));
     }
 
-    QSharedPointer<QCPAxisTickerDateTime> timeTicker(new QCPAxisTickerDateTime);
-    timeTicker->setDateTimeFormat(QStringLiteral("hh:mm:ss"));
-    plot->xAxis->setTicker(timeTicker);
-
-    plot->axisRect()->setupFullAxesBox(false);
-    // Shared so the ticks of the top axis line up with the labelled bottom ones.
-    plot->xAxis2->setTicker(timeTicker);
-
-    connect(plot->xAxis, qOverload<const QCPRange &>(&QCPAxis::rangeChanged), plot->xAxis2,
-            qOverload<const QCPRange &>(&QCPAxis::setRange));
-    connect(plot->yAxis, qOverload<const QCPRange &>(&QCPAxis::rangeChanged), plot->yAxis2,
-            qOverload<const QCPRange &>(&QCPAxis::setRange));
+    setupTimeAxesBox(plot, QSharedPointer<QCPAxisTickerDateTime>(new QCPAxisTickerDateTime));
 
     connect(plot, &QCustomPlot::mousePress, this, &plotfiles::mousePress);
     connect(plot, &QCustomPlot::mouseWheel, this, &plotfiles::mouseWheel);

@@ -2,6 +2,7 @@
 #include "ui_realtimegraph.h"
 
 #include "fixedstepdatetimeticker.h"
+#include "timeaxesbox.h"
 
 #include <QDateTime>
 
@@ -39,16 +40,7 @@ void RealTimeGraph::SetupPlot()
     newest->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssDisc, 6));
 
     timeTicker.reset(new FixedStepDateTimeTicker(WindowSeconds / 10));
-    timeTicker->setDateTimeFormat(QStringLiteral("hh:mm:ss"));
-    plot->xAxis->setTicker(timeTicker);
-
-    plot->axisRect()->setupFullAxesBox(false);
-    plot->xAxis2->setTicker(timeTicker);
-
-    connect(plot->xAxis, qOverload<const QCPRange &>(&QCPAxis::rangeChanged), plot->xAxis2,
-            qOverload<const QCPRange &>(&QCPAxis::setRange));
-    connect(plot->yAxis, qOverload<const QCPRange &>(&QCPAxis::rangeChanged), plot->yAxis2,
-            qOverload<const QCPRange &>(&QCPAxis::setRange));
+    setupTimeAxesBox(plot, timeTicker);
 }
 
 void RealTimeGraph::SetGraphColors(const QColor &line, const QColor &fill)
