@@ -73,9 +73,23 @@ void RealTimeGraph::AddPoint(double value, double key)
         plot->yAxis->setRange(value, value, Qt::AlignCenter);
     }
     plot->xAxis->setRange(key + MarginSeconds, WindowSeconds, Qt::AlignRight);
-    plot->replot(QCustomPlot::rpRefreshHint);
+    // Twelve hidden windows redrawing every reading would be most of the station's CPU time;
+    // a hidden one draws once, when it is shown.
+    if (isVisible())
+        plot->replot(QCustomPlot::rpRefreshHint);
+    else
+        replotWhenShown = true;
 
     ui->statusBar->showMessage(QStringLiteral(" Total Data points: %2").arg(history->dataCount()));
+}
+
+void RealTimeGraph::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (replotWhenShown) {
+        replotWhenShown = false;
+        ui->customPlot->replot(QCustomPlot::rpRefreshHint);
+    }
 }
 
 // The margin is a thirtieth and the tick step a tenth of the span, so every span

@@ -36,6 +36,9 @@ public slots:
     void on_Button_6h_clicked();
     void on_Button_48h_clicked();
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
     void SetupPlot();
     void SetTimeSpan(int windowSeconds);
@@ -43,4 +46,5 @@ private:
     Ui::RealTimeGraph *ui;
     // Shared by the bottom and top axes so their ticks stay in step.
     QSharedPointer<FixedStepDateTimeTicker> timeTicker;
+    bool replotWhenShown = false;
 };

@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QStatusBar>
 #include <QTest>
 
@@ -50,6 +51,7 @@ private slots:
     void spanButtonTakesEffectWithNextReading();
     void historyHolds48Hours();
     void readingWithoutKeyIsTakenNow();
+    void hiddenWindowDrawsWhenShown();
 };
 
 void TestRealTimeGraph::separateWindowOfItsOwner()
@@ -175,6 +177,28 @@ void TestRealTimeGraph::readingWithoutKeyIsTakenNow()
     const double after = QDateTime::currentMSecsSinceEpoch() / 1000.0;
     const double key = plotOf(window)->graph(0)->data()->constBegin()->key;
     QVERIFY(key >= before && key <= after);
+}
+
+void TestRealTimeGraph::hiddenWindowDrawsWhenShown()
+{
+    RealTimeGraph window;
+    QSignalSpy drawn(plotOf(window), &QCustomPlot::afterReplot);
+    for (int i = 0; i < 5; ++i)
+        window.AddPoint(20 + i, Start + i);
+    QCOMPARE(drawn.count(), 0);
+    window.show();
+    QVERIFY(drawn.count() >= 1);
+    drawn.clear();
+    window.AddPoint(30, Start + 10);
+    QCOMPARE(drawn.count(), 1);
+
+    // Shown again at the same size, it still draws what came while it was hidden.
+    window.hide();
+    window.AddPoint(31, Start + 11);
+    QCOMPARE(drawn.count(), 1);
+    window.show();
+    QCOMPARE(drawn.count(), 2);
+    QCOMPARE(plotOf(window)->graph(0)->dataCount(), 7);
 }
 
 QTEST_MAIN(TestRealTimeGraph)
