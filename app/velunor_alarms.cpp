@@ -32,10 +32,10 @@ void Velunor::SetAlarmStyle(int channel, bool alarm)
     QLCDNumber *lcd = display(channel);
     if (!lcd)
         return;
-    if (!alarm)
-        lcd->setStyleSheet(normalStyle);
-    else
-        lcd->setStyleSheet(BlinkPhase != 0 ? alarmLitStyle : alarmDarkStyle);
+    const QString &style = !alarm ? normalStyle : BlinkPhase != 0 ? alarmLitStyle : alarmDarkStyle;
+    // Setting a style sheet re-polishes the widget even when nothing changes.
+    if (lcd->styleSheet() != style)
+        lcd->setStyleSheet(style);
 }
 
 void Velunor::UpdateChannelLabels()
