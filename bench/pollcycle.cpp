@@ -7,6 +7,7 @@
 //    2 % of one core).
 // Usage: bench_pollcycle [seconds of the CPU run, default 60] [path of grelvix-devsim]
 #include "devicesimulator.h"
+#include "settings.h"
 #include "velunor.h"
 
 #include "abstractserial.h"
@@ -52,7 +53,11 @@ void configure(Velunor &station, const QString &port)
     for (int i = 0; i < deviceCount; ++i)
         station.DeviceAddress[i] = quint8(2 + i);
     station.DeviceCount = deviceCount;
+    station.findChild<QLCDNumber *>(QStringLiteral("NumberOfDevices"))->display(deviceCount);
     station.SetDisplayTempEnable(deviceCount);
+    // Every channel watched, as a station in service would be.
+    for (ChannelSettings &channel : station.SettingsWindow->Channel)
+        channel.ChannelEnabled = 1;
     station.findChild<QSpinBox *>(QStringLiteral("SensorsReadInterval"))->setValue(1);
     station.findChild<QLineEdit *>(QStringLiteral("lePort"))->setText(port);
     station.on_pbPortOpen_clicked();
