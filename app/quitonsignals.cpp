@@ -39,7 +39,5 @@ void quitOnTerminationSignals()
         ::sigaction(signal, &action, nullptr);
 }
 #else
-void quitOnTerminationSignals()
-{
-}
+void quitOnTerminationSignals() {}
 #endif

@@ -182,6 +182,7 @@ void Velunor::ShowGraph(int channel)
     GraphWindow[channel]->show();
 }
 
+// clang-format off
 void Velunor::on_label_sensT0_clicked() { ShowGraph(0); }
 void Velunor::on_label_sensT1_clicked() { ShowGraph(1); }
 void Velunor::on_label_sensT2_clicked() { ShowGraph(2); }
@@ -194,6 +195,7 @@ void Velunor::on_label_sensT8_clicked() { ShowGraph(8); }
 void Velunor::on_label_sensT9_clicked() { ShowGraph(9); }
 void Velunor::on_label_sensT10_clicked() { ShowGraph(10); }
 void Velunor::on_label_sensT11_clicked() { ShowGraph(11); }
+// clang-format on
 
 void Velunor::on_GraphAnalisys_clicked()
 {

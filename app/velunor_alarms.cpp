@@ -1,6 +1,6 @@
 // Alarm evaluation: plausibility filter, thresholds, blinking displays and the alarm sound.
-#include "velunor.h"
 #include "ui_velunor.h"
+#include "velunor.h"
 
 #include "abstractserial.h"
 #include "settings.h"
@@ -41,7 +41,8 @@ void Velunor::SetAlarmStyle(int channel, bool alarm)
 void Velunor::UpdateChannelLabels()
 {
     for (int n = 0; n < ChannelCount; ++n)
-        channelButton(n)->setText(QStringLiteral("T%1 ").arg(n) + SettingsWindow->Channel[n].ChannelName);
+        channelButton(n)->setText(QStringLiteral("T%1 ").arg(n) +
+                                  SettingsWindow->Channel[n].ChannelName);
 }
 
 void Velunor::ControlTermoAlarm()

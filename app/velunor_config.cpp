@@ -1,6 +1,6 @@
 // Monitor.ini: one line of tab-terminated values in a fixed order, read at start, written at exit.
-#include "velunor.h"
 #include "ui_velunor.h"
+#include "velunor.h"
 
 #include "configtokens.h"
 #include "settings.h"

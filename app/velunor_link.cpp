@@ -1,6 +1,6 @@
 // The device link: request frames out, answers in, decoded into the channel displays.
-#include "velunor.h"
 #include "ui_velunor.h"
+#include "velunor.h"
 
 #include "abstractserial.h"
 #include "modbus.h"
@@ -39,8 +39,8 @@ void Velunor::ProcessAnswer(const QByteArray &block)
     if (SearchActive) {
         // A device that answers one probe twice is still one device.
         const bool known = DeviceCount > 0 && DeviceAddress[DeviceCount - 1] == SearchAddress;
-        if (address == SearchAddress && function == Modbus::ReadHoldingRegisters && !known
-            && DeviceCount < int(sizeof(DeviceAddress))) {
+        if (address == SearchAddress && function == Modbus::ReadHoldingRegisters && !known &&
+            DeviceCount < int(sizeof(DeviceAddress))) {
             DeviceAddress[DeviceCount] = SearchAddress;
             ++DeviceCount;
         }
@@ -49,8 +49,8 @@ void Velunor::ProcessAnswer(const QByteArray &block)
 
     if (!PollActive || PollIndex < 0 || PollIndex >= DeviceCount)
         return;
-    if (address != DeviceAddress[PollIndex] || function != Modbus::ReadHoldingRegisters
-        || quint8(frame[2]) != 4 || frame.size() != Modbus::TemperatureAnswerSize)
+    if (address != DeviceAddress[PollIndex] || function != Modbus::ReadHoldingRegisters ||
+        quint8(frame[2]) != 4 || frame.size() != Modbus::TemperatureAnswerSize)
         return;
 
     const float first = Modbus::temperatureAt(frame, 3);

@@ -1,6 +1,6 @@
 // Recording: one log file per start, one record per completed poll cycle.
-#include "velunor.h"
 #include "ui_velunor.h"
+#include "velunor.h"
 
 #include "settings.h"
 
@@ -20,8 +20,8 @@ int logChannels(int deviceCount)
 
 QString Velunor::MakeLogFileName(const QDateTime &start) const
 {
-    return QStringLiteral("Log_") + start.toString(QStringLiteral("hhmmss_ddMMyyyy"))
-           + QStringLiteral(".dat");
+    return QStringLiteral("Log_") + start.toString(QStringLiteral("hhmmss_ddMMyyyy")) +
+           QStringLiteral(".dat");
 }
 
 bool Velunor::StartLogFile()
@@ -78,9 +78,7 @@ void Velunor::on_StartLog_released()
     ui->StartLog->setChecked(LogActive);
 }
 
-void Velunor::on_StartLog_clicked()
-{
-}
+void Velunor::on_StartLog_clicked() {}
 
 void Velunor::on_StopLog_clicked()
 {

@@ -1,6 +1,6 @@
 // Connection control, device search and the poll cycle.
-#include "velunor.h"
 #include "ui_velunor.h"
+#include "velunor.h"
 
 #include "abstractserial.h"
 #include "modbus.h"

@@ -35,8 +35,8 @@ double cpuSeconds()
 {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
-           + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 double percentile(std::vector<double> values, double p)
@@ -117,12 +117,14 @@ void measureCyclesAndLatency(int seconds)
     std::vector<double> latencies;
     qint64 written = -1;
     int step = 0;
-    QObject::connect(&bus, &DeviceSimulator::answerWritten, [&](quint8 address, const QByteArray &) {
-        written = clock.nsecsElapsed();
-        paints.lastPaintNs = -1;
-        ++step;
-        bus.device(address)->setTemperatures(20.0 + (step % 50) / 10.0, 10.0 + (step % 30) / 10.0);
-    });
+    QObject::connect(&bus, &DeviceSimulator::answerWritten,
+                     [&](quint8 address, const QByteArray &) {
+                         written = clock.nsecsElapsed();
+                         paints.lastPaintNs = -1;
+                         ++step;
+                         bus.device(address)->setTemperatures(20.0 + (step % 50) / 10.0,
+                                                              10.0 + (step % 30) / 10.0);
+                     });
     QTimer probe;
     QObject::connect(&probe, &QTimer::timeout, [&] {
         if (written >= 0 && paints.lastPaintNs >= written) {
@@ -141,16 +143,17 @@ void measureCyclesAndLatency(int seconds)
                 cycles.size(), percentile(cycles, 0.5),
                 cycles.empty() ? 0 : *std::min_element(cycles.begin(), cycles.end()),
                 cycles.empty() ? 0 : *std::max_element(cycles.begin(), cycles.end()));
-    std::printf("answer to display over %zu answers: median %.3f ms, p99 %.3f ms (goal median < 1 ms)\n",
-                latencies.size(), percentile(latencies, 0.5), percentile(latencies, 0.99));
+    std::printf(
+        "answer to display over %zu answers: median %.3f ms, p99 %.3f ms (goal median < 1 ms)\n",
+        latencies.size(), percentile(latencies, 0.5), percentile(latencies, 0.99));
 }
 
 void measureCpu(int seconds, const QString &simulator)
 {
     QProcess bus;
-    bus.start(simulator, {QStringLiteral("--pty"), QStringLiteral("--devices"),
-                          QStringLiteral("2,3,4,5,6,7"), QStringLiteral("--drift"),
-                          QStringLiteral("--quiet")});
+    bus.start(simulator,
+              {QStringLiteral("--pty"), QStringLiteral("--devices"), QStringLiteral("2,3,4,5,6,7"),
+               QStringLiteral("--drift"), QStringLiteral("--quiet")});
     if (!bus.waitForStarted() || !bus.waitForReadyRead(5000)) {
         std::fprintf(stderr, "simulator %s did not start\n", qPrintable(simulator));
         return;
@@ -174,7 +177,8 @@ void measureCpu(int seconds, const QString &simulator)
     const double used = cpuSeconds() - before;
     std::printf("station CPU over %.0f s with 6 devices at 1 s: %.3f s, %.2f %% of one core "
                 "(goal < 2 %%)\n",
-                double(wall.elapsed()) / 1000.0, used, 100.0 * used / (double(wall.elapsed()) / 1000.0));
+                double(wall.elapsed()) / 1000.0, used,
+                100.0 * used / (double(wall.elapsed()) / 1000.0));
     bus.terminate();
     bus.waitForFinished();
 }
@@ -188,8 +192,8 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     const int cpuRun = argc > 1 ? std::max(1, atoi(argv[1])) : 60;
     const QString simulator = argc > 2 ? QString::fromLocal8Bit(argv[2])
-                                       : QCoreApplication::applicationDirPath()
-                                             + QStringLiteral("/../tools/grelvix-devsim");
+                                       : QCoreApplication::applicationDirPath() +
+                                             QStringLiteral("/../tools/grelvix-devsim");
     // Each run in a directory of its own: a station saves its Monitor.ini when it closes.
     QTemporaryDir cycleDir, cpuDir;
     QDir::setCurrent(cycleDir.path());

@@ -9,8 +9,8 @@ void setupTimeAxesBox(QCustomPlot *plot, const QSharedPointer<QCPAxisTickerDateT
     plot->axisRect()->setupFullAxesBox(false);
     plot->xAxis2->setTicker(ticker);
 
-    QObject::connect(plot->xAxis, qOverload<const QCPRange &>(&QCPAxis::rangeChanged),
-                     plot->xAxis2, qOverload<const QCPRange &>(&QCPAxis::setRange));
-    QObject::connect(plot->yAxis, qOverload<const QCPRange &>(&QCPAxis::rangeChanged),
-                     plot->yAxis2, qOverload<const QCPRange &>(&QCPAxis::setRange));
+    QObject::connect(plot->xAxis, qOverload<const QCPRange &>(&QCPAxis::rangeChanged), plot->xAxis2,
+                     qOverload<const QCPRange &>(&QCPAxis::setRange));
+    QObject::connect(plot->yAxis, qOverload<const QCPRange &>(&QCPAxis::rangeChanged), plot->yAxis2,
+                     qOverload<const QCPRange &>(&QCPAxis::setRange));
 }

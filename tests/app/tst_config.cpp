@@ -154,7 +154,8 @@ private slots:
 
     void fileWithoutTabsIsReadByWords()
     {
-        store("/nonexistent/COM3 2 /var/log/ 4 1 9 " + defaultChannels().replace('\t', ' ') + "/a.wav\n");
+        store("/nonexistent/COM3 2 /var/log/ 4 1 9 " + defaultChannels().replace('\t', ' ') +
+              "/a.wav\n");
         fixture->create();
         QCOMPARE(child<QLineEdit>("lePort")->text(), QStringLiteral("/nonexistent/COM3"));
         QCOMPARE(w().DeviceAddress[0], quint8(9));

@@ -17,9 +17,9 @@ QByteArray bytes(std::initializer_list<int> values)
 
 QByteArray temperatureAnswer(quint8 address, qint16 first, qint16 second)
 {
-    return Modbus::withCrc(bytes({address, 0x03, 0x04, quint8(quint16(first) >> 8),
-                                  quint8(first & 0xFF), quint8(quint16(second) >> 8),
-                                  quint8(second & 0xFF)}));
+    return Modbus::withCrc(
+        bytes({address, 0x03, 0x04, quint8(quint16(first) >> 8), quint8(first & 0xFF),
+               quint8(quint16(second) >> 8), quint8(second & 0xFF)}));
 }
 } // namespace
 

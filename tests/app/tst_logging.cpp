@@ -97,8 +97,8 @@ private slots:
         QVERIFY(w().LogActive);
         const QString path = w().LogFilePath;
         QVERIFY(path.startsWith(directory()->text() + "Log_"));
-        const QDateTime started = QDateTime::fromString(
-            QFileInfo(path).completeBaseName().mid(4), QStringLiteral("hhmmss_ddMMyyyy"));
+        const QDateTime started = QDateTime::fromString(QFileInfo(path).completeBaseName().mid(4),
+                                                        QStringLiteral("hhmmss_ddMMyyyy"));
         QVERIFY(started.isValid());
         QVERIFY(qAbs(started.secsTo(before)) <= 1);
         QCOMPARE(contents(path), QStringLiteral("4\tДатчик\tДатчик\tПечь\tДатчик\t").toUtf8());

@@ -113,8 +113,8 @@ private slots:
         QCOMPARE(speeds, (QStringList{"9600", "19200", "28800", "57600", "115200"}));
         QCOMPARE(baud->currentIndex(), 0);
         // The channel captions start with the Cyrillic capital Te, not a Latin T.
-        QCOMPARE(w.channelButton(10)->text(), QStringLiteral("\u0422" "10 Датчик"));
-        QCOMPARE(w.GraphWindow[7]->windowTitle(), QStringLiteral("График \u0422" "7"));
+        QCOMPARE(w.channelButton(10)->text(), QStringLiteral("\u042210 Датчик"));
+        QCOMPARE(w.GraphWindow[7]->windowTitle(), QStringLiteral("График \u04227"));
         QCOMPARE(child<QToolButton>(&w, "StartLog")->toolTip(),
                  QStringLiteral("Запуск Регистрации Температуры"));
         QCOMPARE(child<QPushButton>(&w, "GraphAnalisys")->toolTip(),
@@ -162,9 +162,9 @@ private slots:
     void channelButtonsCarryLineColours()
     {
         Velunor w;
-        const Qt::GlobalColor expected[] = {Qt::blue,   Qt::darkBlue,  Qt::red,     Qt::darkRed,
-                                            Qt::green,  Qt::darkGreen, Qt::yellow,  Qt::darkYellow,
-                                            Qt::cyan,   Qt::darkCyan,  Qt::magenta, Qt::darkMagenta};
+        const Qt::GlobalColor expected[] = {Qt::blue,  Qt::darkBlue,  Qt::red,     Qt::darkRed,
+                                            Qt::green, Qt::darkGreen, Qt::yellow,  Qt::darkYellow,
+                                            Qt::cyan,  Qt::darkCyan,  Qt::magenta, Qt::darkMagenta};
         for (int n = 0; n < Velunor::ChannelCount; ++n) {
             const QPalette palette = w.channelButton(n)->palette();
             for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
@@ -209,14 +209,18 @@ private slots:
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("style");
-        QTest::newRow("waiting") << 0 << "ОЖИДАНИЕ"
-                                 << "QLabel { background-color : rgb(48, 255, 25); color : black; }";
-        QTest::newRow("request") << 1 << "ЗАПРОС"
-                                 << "QLabel { background-color : rgb(255, 255, 0); color : black; }";
-        QTest::newRow("no link") << 2 << "НЕТ СВЯЗИ"
-                                 << "QLabel { background-color : rgb(255, 17, 68); color : black; }";
-        QTest::newRow("search") << 3 << "ПОИСК..."
-                                << "QLabel { background-color : rgb(238, 130, 238); color : black; }";
+        QTest::newRow("waiting")
+            << 0 << "ОЖИДАНИЕ"
+            << "QLabel { background-color : rgb(48, 255, 25); color : black; }";
+        QTest::newRow("request")
+            << 1 << "ЗАПРОС"
+            << "QLabel { background-color : rgb(255, 255, 0); color : black; }";
+        QTest::newRow("no link")
+            << 2 << "НЕТ СВЯЗИ"
+            << "QLabel { background-color : rgb(255, 17, 68); color : black; }";
+        QTest::newRow("search")
+            << 3 << "ПОИСК..."
+            << "QLabel { background-color : rgb(238, 130, 238); color : black; }";
     }
     void statusShowsEachState()
     {

@@ -55,10 +55,12 @@ class TestPolling : public QObject
         const int devices = w().DeviceCount;
         const int index = w().PollIndex;
         QVERIFY(QTest::qWaitFor([&] { return bus->answerCount(target) > answered; }, 5000));
-        QVERIFY(QTest::qWaitFor([&] {
-            return w().DeviceCount != devices || w().PollIndex != index
-                   || w().ReceivedSize() >= lastAnswerSize;
-        }, 5000));
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                return w().DeviceCount != devices || w().PollIndex != index ||
+                       w().ReceivedSize() >= lastAnswerSize;
+            },
+            5000));
     }
 
     void scan()

@@ -26,11 +26,13 @@ private slots:
         QVERIFY(station.waitForStarted());
         // It reports the port it could not open once it is up.
         QByteArray output;
-        QVERIFY(QTest::qWaitFor([&] {
-            station.waitForReadyRead(100);
-            output += station.readAll();
-            return output.contains("Error opened serial device");
-        }, 20000));
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                station.waitForReadyRead(100);
+                output += station.readAll();
+                return output.contains("Error opened serial device");
+            },
+            20000));
         station.terminate();
         QVERIFY(station.waitForFinished(20000));
         QCOMPARE(station.exitStatus(), QProcess::NormalExit);

@@ -15,7 +15,9 @@ Velunor *station = nullptr;
 class SilentSound : public SoundOutput
 {
 public:
-    explicit SilentSound(const QString &path) : path(path) {}
+    explicit SilentSound(const QString &path)
+        : path(path)
+    {}
     void setLoops(int) override {}
     void play() override {}
     void stop() override {}
@@ -35,8 +37,7 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
     application = new QApplication(*argc, *argv);
     static QTemporaryDir dir;
     QDir::setCurrent(dir.path());
-    setSoundOutputFactory(
-        [](const QString &path) { return std::make_unique<SilentSound>(path); });
+    setSoundOutputFactory([](const QString &path) { return std::make_unique<SilentSound>(path); });
     station = new Velunor;
     return 0;
 }

@@ -33,9 +33,9 @@ struct Snapshot
     }
     bool operator==(const Snapshot &o) const
     {
-        return deviceCount == o.deviceCount && pollIndex == o.pollIndex
-               && pollActive == o.pollActive && noAnswer == o.noAnswer
-               && std::memcmp(temps, o.temps, sizeof(temps)) == 0;
+        return deviceCount == o.deviceCount && pollIndex == o.pollIndex &&
+               pollActive == o.pollActive && noAnswer == o.noAnswer &&
+               std::memcmp(temps, o.temps, sizeof(temps)) == 0;
     }
 };
 
@@ -94,8 +94,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     if (!containsValidFrame(line) && !(Snapshot(w) == before))
         __builtin_trap();
-    if (w.DeviceCount < 0 || w.DeviceCount > 256
-        || w.PollIndex > std::max(before.pollIndex, before.deviceCount))
+    if (w.DeviceCount < 0 || w.DeviceCount > 256 ||
+        w.PollIndex > std::max(before.pollIndex, before.deviceCount))
         __builtin_trap();
     return 0;
 }

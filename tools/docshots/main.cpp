@@ -51,8 +51,8 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     applyStationFont();
-    const QDir out(QDir(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs"))
-                       .absolutePath());
+    const QDir out(
+        QDir(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs")).absolutePath());
     QTemporaryDir work;
     QDir::setCurrent(work.path());
     bool ok = true;
