@@ -1,7 +1,7 @@
 # Every target links grelvix_options: warnings, defines and sanitizers live here only.
 add_library(grelvix_options INTERFACE)
 
-target_compile_options(grelvix_options INTERFACE -Wall -Wextra)
+target_compile_options(grelvix_options INTERFACE -Wall -Wextra -Wshadow)
 if(GRELVIX_WERROR)
   target_compile_options(grelvix_options INTERFACE -Werror)
 endif()

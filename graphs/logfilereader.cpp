@@ -10,8 +10,8 @@ namespace {
 class Tokens
 {
 public:
-    explicit Tokens(const QString &text)
-        : text(text)
+    explicit Tokens(const QString &source)
+        : text(source)
     {}
 
     // False at the end of the text. `terminated` tells whether white space

@@ -23,8 +23,8 @@ ReportedLines &reportedLines()
 
 } // namespace
 
-AbstractSerialPrivate::AbstractSerialPrivate(AbstractSerial *owner)
-    : owner(owner)
+AbstractSerialPrivate::AbstractSerialPrivate(AbstractSerial *device)
+    : owner(device)
 {}
 
 AbstractSerialPrivate::~AbstractSerialPrivate() = default;

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-SerialRingBuffer::SerialRingBuffer(qint64 blockSize)
-    : blockSize(blockSize)
+SerialRingBuffer::SerialRingBuffer(qint64 bytesPerBlock)
+    : blockSize(bytesPerBlock)
 {}
 
 void SerialRingBuffer::clear()

@@ -58,13 +58,13 @@ bool isCompleteWave(const QString &path)
 }
 } // namespace
 
-EffectSoundOutput::EffectSoundOutput(const QString &path)
-    : path(path)
+EffectSoundOutput::EffectSoundOutput(const QString &file)
+    : path(file)
 {
-    if (path.isEmpty() || !isCompleteWave(path))
+    if (file.isEmpty() || !isCompleteWave(file))
         return;
     effect = std::make_unique<QSoundEffect>();
-    effect->setSource(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
+    effect->setSource(QUrl::fromLocalFile(QFileInfo(file).absoluteFilePath()));
 }
 
 EffectSoundOutput::~EffectSoundOutput()

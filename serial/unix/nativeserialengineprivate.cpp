@@ -110,23 +110,23 @@ int NativeSerialEnginePrivate::openExclusive(const QString &portPath,
     else
         return -1;
 
-    const int descriptor = ::open(QFile::encodeName(portPath).constData(), flags);
-    if (descriptor < 0) {
+    const int handle = ::open(QFile::encodeName(portPath).constData(), flags);
+    if (handle < 0) {
         fail("::open(...)");
         return -1;
     }
     // TIOCEXCL does not stop root; the lock does, for every program that asks for it.
-    if (::flock(descriptor, LOCK_EX | LOCK_NB) != 0) {
+    if (::flock(handle, LOCK_EX | LOCK_NB) != 0) {
         fail("::flock(LOCK_EX | LOCK_NB)");
-        ::close(descriptor);
+        ::close(handle);
         return -1;
     }
-    if (::ioctl(descriptor, TIOCEXCL) != 0) {
+    if (::ioctl(handle, TIOCEXCL) != 0) {
         fail("::ioctl(TIOCEXCL)");
-        ::close(descriptor);
+        ::close(handle);
         return -1;
     }
-    return descriptor;
+    return handle;
 }
 
 bool NativeSerialEnginePrivate::nativeOpen(const QIODevice::OpenMode &mode)
@@ -136,10 +136,10 @@ bool NativeSerialEnginePrivate::nativeOpen(const QIODevice::OpenMode &mode)
     path = NativeSerialEngine::portPath(deviceName);
     if (path.isEmpty())
         return false;
-    const int descriptor = openExclusive(path, mode, false);
-    if (descriptor < 0)
+    const int handle = openExclusive(path, mode, false);
+    if (handle < 0)
         return false;
-    this->descriptor = descriptor;
+    descriptor = handle;
     openMode = mode;
 
     if (::ioctl(descriptor, TCGETS2, &savedTio) != 0) {
@@ -731,16 +731,16 @@ void NativeSerialEnginePrivate::tryReopen()
     if (::stat(QFile::encodeName(path).constData(), &info) != 0)
         return;
     // Quiet: a node that is there but not ready yet is tried again shortly.
-    const int descriptor = openExclusive(path, openMode, true);
-    if (descriptor < 0)
+    const int handle = openExclusive(path, openMode, true);
+    if (handle < 0)
         return;
     struct termios2 found = {};
-    if (::ioctl(descriptor, TCGETS2, &found) != 0 || ::ioctl(descriptor, TCSETS2, &tio) != 0) {
-        ::ioctl(descriptor, TIOCNXCL);
-        ::close(descriptor);
+    if (::ioctl(handle, TCGETS2, &found) != 0 || ::ioctl(handle, TCSETS2, &tio) != 0) {
+        ::ioctl(handle, TIOCNXCL);
+        ::close(handle);
         return;
     }
-    this->descriptor = descriptor;
+    descriptor = handle;
     savedTio = found;
     settingsSaved = true;
     portLost = false;

@@ -17,11 +17,11 @@ constexpr int watchedLines =
     AbstractSerial::LineCTS | AbstractSerial::LineDSR | AbstractSerial::LineRI;
 }
 
-NativeSerialNotifier::NativeSerialNotifier(NativeSerialEngine *engine,
-                                           NativeSerialEnginePrivate *state)
-    : QObject(engine)
-    , engine(engine)
-    , state(state)
+NativeSerialNotifier::NativeSerialNotifier(NativeSerialEngine *owner,
+                                           NativeSerialEnginePrivate *ownerState)
+    : QObject(owner)
+    , engine(owner)
+    , state(ownerState)
     , epollFd(epoll_create1(EPOLL_CLOEXEC))
 {
     if (epollFd < 0)

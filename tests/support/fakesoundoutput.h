@@ -19,9 +19,9 @@ class FakeSoundFactory;
 class FakeSoundOutput : public SoundOutput
 {
 public:
-    FakeSoundOutput(const QString &path, FakeSoundFactory *factory)
-        : path(path)
-        , factory(factory)
+    FakeSoundOutput(const QString &file, FakeSoundFactory *owner)
+        : path(file)
+        , factory(owner)
     {}
     ~FakeSoundOutput() override;
 
