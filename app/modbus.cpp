@@ -1,5 +1,7 @@
 #include "modbus.h"
 
+#include "station.h"
+
 namespace Modbus {
 
 quint16 crc16(const quint8 *data, qsizetype length)
@@ -69,14 +71,9 @@ float temperatureAt(const QByteArray &frame, int offset)
     return float(raw) / 10.0f;
 }
 
-bool isValidTemperature(float celsius)
-{
-    return celsius > -55.0f && celsius < 125.0f;
-}
-
 QString temperatureText(float celsius)
 {
-    if (!isValidTemperature(celsius))
+    if (!Station::isValidTemperature(celsius))
         return QStringLiteral("---");
     return QString::number(double(celsius), 'f', 1);
 }

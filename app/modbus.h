@@ -25,8 +25,6 @@ QByteArray temperatureRequest(quint8 address);
 
 // Signed tenths of a degree, most significant byte first; bytes past the end count as 0.
 float temperatureAt(const QByteArray &frame, int offset);
-// The devices measure between -55 and 125 degrees, both excluded.
-bool isValidTemperature(float celsius);
 // "23.5" for a valid value, "---" otherwise.
 QString temperatureText(float celsius);
 

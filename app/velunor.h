@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "answerassembler.h"
+#include "station.h"
 
 namespace Ui {
 class Velunor;
@@ -28,7 +29,7 @@ class Velunor : public QMainWindow
 
 public:
     enum DeviceStatus { StatusWaiting = 0, StatusRequest = 1, StatusNoLink = 2, StatusSearch = 3 };
-    static constexpr int ChannelCount = 12;
+    static constexpr int ChannelCount = Station::ChannelCount;
     static constexpr int ShownDevices = ChannelCount / 2;
 
     explicit Velunor(QWidget *parent = nullptr);

@@ -58,10 +58,10 @@ void Velunor::ProcessAnswer(const QByteArray &block)
     if (PollIndex < ShownDevices) {
         const int channel = 2 * PollIndex;
         display(channel)->display(Modbus::temperatureText(first));
-        if (Modbus::isValidTemperature(first))
+        if (Station::isValidTemperature(first))
             GraphWindow[channel]->AddPoint(double(first));
         display(channel + 1)->display(Modbus::temperatureText(second));
-        if (Modbus::isValidTemperature(second))
+        if (Station::isValidTemperature(second))
             GraphWindow[channel + 1]->AddPoint(double(second));
         CurrentTemp[channel] = first;
         CurrentTemp[channel + 1] = second;

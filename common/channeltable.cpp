@@ -1,5 +1,7 @@
 #include "channeltable.h"
 
+#include "station.h"
+
 namespace {
 struct ChannelColors
 {
@@ -17,6 +19,7 @@ constexpr ChannelColors table[] = {
     {Qt::magenta, 255, 187, 255}, {Qt::darkMagenta, 255, 187, 255},
 };
 constexpr int tableSize = int(sizeof(table) / sizeof(table[0]));
+static_assert(tableSize == Station::ChannelCount, "one colour pair per channel");
 } // namespace
 
 QColor channelLineColor(int channel)

@@ -101,7 +101,7 @@ void LogFileReader::parse(const QString &text)
     // thing that splits the token stream into records.
     int count = 0;
     if (!tokens.next(token, terminated) || !parseNumber(token, count) || count < 1 ||
-        count > MaxChannels) {
+        count > Station::ChannelCount) {
         readProblem = Problem::BadChannelCount;
         return;
     }
@@ -112,7 +112,7 @@ void LogFileReader::parse(const QString &text)
         data[i].name = token.toString();
     }
 
-    std::array<float, MaxChannels> row{};
+    std::array<float, Station::ChannelCount> row{};
     while (tokens.next(token, terminated)) {
         quint32 stamp = 0;
         if (!parseNumber(token, stamp)) {
@@ -152,7 +152,7 @@ void LogFileReader::addRecord(quint32 stamp, const float *recordValues)
 
     for (int i = 0; i < channels; ++i) {
         const float value = recordValues[i];
-        if (!isValidTemperature(value))
+        if (!Station::isValidTemperature(value))
             continue;
         Channel &channel = data[i];
         if (channel.values.isEmpty()) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "station.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QVector>
@@ -13,19 +15,15 @@
 class LogFileReader
 {
 public:
-    static constexpr int MaxChannels = 12;
-
     // What stopped the reading early; the complete records before it are kept.
     enum class Problem {
         None,
-        BadChannelCount, // the count is missing, not a number or outside 1..MaxChannels
+        BadChannelCount, // the count is missing, not a number or outside 1..Station::ChannelCount
         MalformedToken,  // a record token is not a number; nothing after it is trusted
         CutOffRecord,    // the data ends inside a record, e.g. one still being written
     };
 
     explicit LogFileReader(const QByteArray &bytes);
-
-    static bool isValidTemperature(double value) { return value > -55.0 && value < 125.0; }
 
     Problem problem() const { return readProblem; }
     // Number of channels of the header; 0 when the header is unusable.
@@ -68,7 +66,7 @@ private:
     void addRecord(quint32 stamp, const float *recordValues);
     bool isChannel(int channel) const { return channel >= 0 && channel < channels; }
 
-    std::array<Channel, MaxChannels> data;
+    std::array<Channel, Station::ChannelCount> data;
     Problem readProblem = Problem::None;
     int channels = 0;
     qint64 records = 0;

@@ -1,19 +1,13 @@
 #include "plotfiles.h"
 #include "ui_plotfiles.h"
 
+#include "channeltable.h"
 #include "logfilereader.h"
 #include "timeaxesbox.h"
 
 #include <QDateTime>
 #include <QFile>
 #include <QFileDialog>
-
-namespace {
-const Qt::GlobalColor ChannelColours[plotfiles::ChannelCount] = {
-    Qt::blue,   Qt::darkBlue,   Qt::red,  Qt::darkRed,  Qt::green,   Qt::darkGreen,
-    Qt::yellow, Qt::darkYellow, Qt::cyan, Qt::darkCyan, Qt::magenta, Qt::darkMagenta,
-};
-} // namespace
 
 plotfiles::plotfiles(QWidget *parent)
     : QMainWindow(parent) // adds Qt::Window: a top-level window even with an owner
@@ -52,9 +46,9 @@ void plotfiles::SetupPlot()
     plot->legend->setFont(QFont(QStringLiteral("Helvetica"), 9));
     plot->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom | QCP::iSelectAxes);
 
-    for (int i = 0; i < ChannelCount; ++i) {
+    for (int i = 0; i < Station::ChannelCount; ++i) {
         QCPGraph *graph = plot->addGraph();
-        graph->setPen(QPen(ChannelColours[i]));
+        graph->setPen(QPen(channelLineColor(i)));
         graph->setVisible(false);
         graph->setName(QStringLiteral("T%1").arg(i));
     }
@@ -110,7 +104,7 @@ void plotfiles::LoadFile(const QString &path)
 
 void plotfiles::ClearChannels()
 {
-    for (int i = 0; i < ChannelCount; ++i) {
+    for (int i = 0; i < Station::ChannelCount; ++i) {
         QCPGraph *graph = ui->customPlot->graph(i);
         graph->data()->clear();
         graph->setVisible(false);
@@ -175,7 +169,7 @@ void plotfiles::FitValueAxis(float minimum, float maximum)
 
 void plotfiles::ToggleChannel(int channel)
 {
-    if (channel < 0 || channel >= ChannelCount)
+    if (channel < 0 || channel >= Station::ChannelCount)
         return;
     QCustomPlot *plot = ui->customPlot;
     plot->graph(channel)->setVisible(IsChannelChecked(channel));
@@ -204,20 +198,20 @@ void plotfiles::ToggleChannel(int channel)
 
 bool plotfiles::IsChannelChecked(int channel) const
 {
-    if (channel < 0 || channel >= ChannelCount)
+    if (channel < 0 || channel >= Station::ChannelCount)
         return false;
     return channelBoxes[channel]->isChecked();
 }
 
 void plotfiles::SetChannelChecked(int channel, bool checked)
 {
-    if (channel >= 0 && channel < ChannelCount)
+    if (channel >= 0 && channel < Station::ChannelCount)
         channelBoxes[channel]->setChecked(checked);
 }
 
 void plotfiles::EnableChannelBox(int channel)
 {
-    if (channel >= 0 && channel < ChannelCount)
+    if (channel >= 0 && channel < Station::ChannelCount)
         channelBoxes[channel]->setEnabled(true);
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "station.h"
+
 #include <QMainWindow>
 #include <QString>
 
@@ -18,8 +20,6 @@ class plotfiles : public QMainWindow
     Q_OBJECT
 
 public:
-    static constexpr int ChannelCount = 12;
-
     explicit plotfiles(QWidget *parent = nullptr);
     ~plotfiles() override;
 
@@ -67,7 +67,7 @@ private:
     Ui::plotfiles *ui;
     QString AnalysisDirectory;
     int LoadedChannels = 0;
-    std::array<float, ChannelCount> ChannelMin{};
-    std::array<float, ChannelCount> ChannelMax{};
-    std::array<QCheckBox *, ChannelCount> channelBoxes{};
+    std::array<float, Station::ChannelCount> ChannelMin{};
+    std::array<float, Station::ChannelCount> ChannelMax{};
+    std::array<QCheckBox *, Station::ChannelCount> channelBoxes{};
 };

@@ -58,7 +58,7 @@ void Settings::SetSoundFile(const QString &path)
 
 void Settings::ShowChannel(int channel)
 {
-    if (channel < 0 || channel >= ChannelCount)
+    if (channel < 0 || channel >= Station::ChannelCount)
         return;
     const ChannelSettings &record = Channel[channel];
     const ChannelWidgets &row = rows[channel];
@@ -76,7 +76,7 @@ void Settings::ShowChannel(int channel)
 
 void Settings::ShowAllChannels()
 {
-    for (int channel = 0; channel < ChannelCount; ++channel)
+    for (int channel = 0; channel < Station::ChannelCount; ++channel)
         ShowChannel(channel);
 }
 

@@ -2,6 +2,7 @@
 
 #include "channelsettings.h"
 #include "soundoutput.h"
+#include "station.h"
 
 #include <QMainWindow>
 #include <QString>
@@ -24,8 +25,6 @@ class Settings : public QMainWindow
     Q_OBJECT
 
 public:
-    static constexpr int ChannelCount = 12;
-
     explicit Settings(QWidget *parent = nullptr);
     ~Settings() override;
 
@@ -39,7 +38,7 @@ public:
     QString SoundFilePath;
     // Raised when a name or threshold was taken over; the alarm tick clears it.
     int SettingsChanged = 0;
-    ChannelSettings Channel[ChannelCount];
+    ChannelSettings Channel[Station::ChannelCount];
 
 private:
     std::unique_ptr<Ui::Settings> ui;
@@ -121,5 +120,5 @@ private:
     void ApplyChannelEnable(int channel);
     void setCrossLimits(int channel);
 
-    ChannelWidgets rows[ChannelCount];
+    ChannelWidgets rows[Station::ChannelCount];
 };

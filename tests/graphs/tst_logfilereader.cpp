@@ -90,7 +90,7 @@ void TestLogFileReader::damagedFile()
     QCOMPARE(log.valueCount(), log.channelCount() * records);
     QCOMPARE(log.channelCount(), problem == Problem::BadChannelCount ? 0 : bytes.left(1).toInt());
     // Values of a record never completed must not turn up as readings (of 0, or of 2).
-    for (int i = 0; i < LogFileReader::MaxChannels; ++i)
+    for (int i = 0; i < Station::ChannelCount; ++i)
         QCOMPARE(log.values(i).size(), i < log.channelCount() ? records : 0);
     if (records > 0)
         QCOMPARE(log.latestKey(), 9.0 + records);

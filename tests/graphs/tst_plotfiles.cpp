@@ -84,7 +84,7 @@ QString TestPlotFiles::load(const QByteArray &bytes)
 QList<int> TestPlotFiles::boxes(bool (QCheckBox::*state)() const) const
 {
     QList<int> channels;
-    for (int i = 0; i < plotfiles::ChannelCount; ++i) {
+    for (int i = 0; i < Station::ChannelCount; ++i) {
         if ((box(i)->*state)())
             channels.append(i);
     }
@@ -98,7 +98,7 @@ void TestPlotFiles::separateWindowOfItsOwner()
     QVERIFY(own->isWindow());
     QCOMPARE(own->parentWidget(), &owner);
     const QList<QCheckBox *> ownBoxes = own->findChildren<QCheckBox *>();
-    QCOMPARE(ownBoxes.size(), plotfiles::ChannelCount);
+    QCOMPARE(ownBoxes.size(), Station::ChannelCount);
     for (const QCheckBox *b : ownBoxes)
         QVERIFY(!b->isEnabled() && !b->isChecked());
 }
@@ -218,7 +218,7 @@ void TestPlotFiles::damagedFiles()
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(warning));
     load(bytes);
 
-    for (int i = 0; i < plotfiles::ChannelCount; ++i)
+    for (int i = 0; i < Station::ChannelCount; ++i)
         QCOMPARE(plot()->graph(i)->dataCount(), i < 2 ? points : 0);
     if (points) {
         QCOMPARE(text("CountOfMeasurement"), QString::number(2 * points));

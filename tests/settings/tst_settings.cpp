@@ -142,7 +142,7 @@ void TestSettings::windowAndHeadings()
 void TestSettings::channelWidgets()
 {
     Settings w;
-    for (int n = 0; n < Settings::ChannelCount; ++n) {
+    for (int n = 0; n < Station::ChannelCount; ++n) {
         QGroupBox *box = groupBox(w, n);
         QCOMPARE(child<QLabel>(&w, QStringLiteral("SensorT%1").arg(n))->text(),
                  QStringLiteral("T%1").arg(n));
@@ -292,7 +292,7 @@ void TestSettings::enableClick()
 void TestSettings::showCopiesRecordsOnly()
 {
     Settings w;
-    for (int n = 0; n < Settings::ChannelCount; ++n)
+    for (int n = 0; n < Station::ChannelCount; ++n)
         setRecord(w, n, QStringLiteral("Ch%1").arg(n), 30.5f + n, -5.5f + n, n % 2);
     // Loaded from a file beyond what the spin boxes can show.
     setRecord(w, 11, QStringLiteral("Far"), 150.0f, -60.0f, 1);
@@ -300,7 +300,7 @@ void TestSettings::showCopiesRecordsOnly()
     w.Channel[4].AlarmStatePrev = 1;
     w.ShowAllChannels();
     w.ShowChannel(-1);
-    w.ShowChannel(Settings::ChannelCount);
+    w.ShowChannel(Station::ChannelCount);
 
     for (int n = 0; n < 11; ++n) {
         QCOMPARE(nameField(w, n)->text(), QStringLiteral("Ch%1").arg(n));
