@@ -4,6 +4,7 @@
 // every tick itself, plus helpers to look at what the window shows.
 
 #include "abstractserial.h"
+#include "ptypair.h"
 #include "realtimegraph.h"
 #include "velunor.h"
 
@@ -18,44 +19,6 @@
 #include <QTimer>
 
 #include <memory>
-
-#include <pty.h>
-#include <termios.h>
-#include <unistd.h>
-
-// A pseudo-terminal whose slave the station opens; the test holds the master.
-class PtyLine
-{
-public:
-    PtyLine()
-    {
-        int slave = -1;
-        char name[128] = {};
-        if (::openpty(&master, &slave, name, nullptr, nullptr) != 0)
-            return;
-        termios raw{};
-        ::tcgetattr(slave, &raw);
-        ::cfmakeraw(&raw);
-        ::tcsetattr(slave, TCSANOW, &raw);
-        ::close(slave);
-        slavePath = QString::fromLocal8Bit(name);
-    }
-    ~PtyLine()
-    {
-        if (master >= 0)
-            ::close(master);
-    }
-    PtyLine(const PtyLine &) = delete;
-    PtyLine &operator=(const PtyLine &) = delete;
-
-    bool send(const QByteArray &data) const
-    {
-        return ::write(master, data.constData(), size_t(data.size())) == ssize_t(data.size());
-    }
-
-    int master = -1;
-    QString slavePath;
-};
 
 class StationFixture
 {

@@ -17,7 +17,7 @@ class TestAlarms : public QObject
     Q_OBJECT
 
     std::unique_ptr<FakeSoundFactory> sounds;
-    std::unique_ptr<PtyLine> line;
+    std::unique_ptr<PtyPair> line;
     std::unique_ptr<StationFixture> fixture;
 
     Velunor &w() { return *fixture->station; }
@@ -49,10 +49,10 @@ private slots:
         std::fill(std::begin(AcceptedTemp), std::end(AcceptedTemp), 0.0f);
         std::fill(std::begin(OutOfRangeCount), std::end(OutOfRangeCount), 0);
         sounds = std::make_unique<FakeSoundFactory>();
-        line = std::make_unique<PtyLine>();
+        line = std::make_unique<PtyPair>();
         fixture = std::make_unique<StationFixture>();
         fixture->create();
-        QVERIFY(fixture->open(line->slavePath));
+        QVERIFY(fixture->open(line->slavePath()));
         w().findChild<QLCDNumber *>(QStringLiteral("NumberOfDevices"))->display(2);
         settings().SetSoundFile(QStringLiteral("alarm.wav"));
         for (int n = 0; n < Velunor::ChannelCount; ++n)

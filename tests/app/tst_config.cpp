@@ -84,9 +84,9 @@ private slots:
 
     void roundTripRestoresEverythingAndConnects()
     {
-        PtyLine line;
+        PtyPair line;
         fixture->create();
-        child<QLineEdit>("lePort")->setText(line.slavePath);
+        child<QLineEdit>("lePort")->setText(line.slavePath());
         child<QComboBox>("cbBaud")->setCurrentIndex(3);
         child<QLabel>("PathCurrentDirectory")->setText(QStringLiteral("/srv/my logs/"));
         child<QSpinBox>("SensorsReadInterval")->setValue(7);
@@ -104,7 +104,7 @@ private slots:
         QVERIFY(first.contains("\t\t120\t-50\t7\t"));
 
         fixture->create();
-        QCOMPARE(child<QLineEdit>("lePort")->text(), line.slavePath);
+        QCOMPARE(child<QLineEdit>("lePort")->text(), line.slavePath());
         QCOMPARE(child<QComboBox>("cbBaud")->currentIndex(), 3);
         QCOMPARE(child<QLabel>("PathCurrentDirectory")->text(), QStringLiteral("/srv/my logs/"));
         QCOMPARE(settings().WorkingDirectory, QStringLiteral("/srv/my logs/"));
@@ -138,8 +138,8 @@ private slots:
 
     void fileCutAfterTheDeviceTable()
     {
-        PtyLine line;
-        store(line.slavePath.toUtf8() + "\t1\t/tmp/\t3\t2\t5\t7\t");
+        PtyPair line;
+        store(line.slavePath().toUtf8() + "\t1\t/tmp/\t3\t2\t5\t7\t");
         fixture->create();
         QCOMPARE(w().DeviceCount, 2);
         for (const ChannelSettings &channel : settings().Channel) {

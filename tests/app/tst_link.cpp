@@ -1,4 +1,5 @@
 // The receive path over a real pseudo-terminal: the test plays the line byte by byte.
+#include "bytes.h"
 #include "modbus.h"
 #include "stationfixture.h"
 
@@ -7,14 +8,6 @@
 #include <QSignalSpy>
 
 namespace {
-QByteArray bytes(std::initializer_list<int> values)
-{
-    QByteArray out;
-    for (int v : values)
-        out.append(char(v));
-    return out;
-}
-
 QByteArray temperatureAnswer(quint8 address, qint16 first, qint16 second)
 {
     return Modbus::withCrc(
@@ -27,12 +20,12 @@ class TestLink : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<PtyLine> line;
+    std::unique_ptr<PtyPair> line;
     std::unique_ptr<StationFixture> fixture;
 
     Velunor &w() { return *fixture->station; }
 
-    void send(const QByteArray &data) { QVERIFY(line->send(data)); }
+    void send(const QByteArray &data) { QVERIFY(line->write(data)); }
 
     // Puts the station in the middle of a cycle over the given addresses, at device `index`.
     void polling(std::initializer_list<quint8> addresses, int index = 0)
@@ -54,10 +47,10 @@ class TestLink : public QObject
 private slots:
     void init()
     {
-        line = std::make_unique<PtyLine>();
+        line = std::make_unique<PtyPair>();
         fixture = std::make_unique<StationFixture>();
         fixture->create();
-        QVERIFY(fixture->open(line->slavePath));
+        QVERIFY(fixture->open(line->slavePath()));
     }
     void cleanup()
     {

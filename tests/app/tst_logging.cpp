@@ -27,7 +27,7 @@ class TestLogging : public QObject
     Q_OBJECT
 
     std::unique_ptr<FakeSoundFactory> sounds;
-    std::unique_ptr<PtyLine> line;
+    std::unique_ptr<PtyPair> line;
     std::unique_ptr<StationFixture> fixture;
 
     Velunor &w() { return *fixture->station; }
@@ -67,10 +67,10 @@ private slots:
     void init()
     {
         sounds = std::make_unique<FakeSoundFactory>();
-        line = std::make_unique<PtyLine>();
+        line = std::make_unique<PtyPair>();
         fixture = std::make_unique<StationFixture>();
         fixture->create<AnsweredStation>();
-        QVERIFY(fixture->open(line->slavePath));
+        QVERIFY(fixture->open(line->slavePath()));
         directory()->setText(fixture->path(QString()) + '/');
     }
     void cleanup()

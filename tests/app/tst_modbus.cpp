@@ -1,5 +1,6 @@
 // Frames on the line: check sums, requests, temperature decoding and answer assembly.
 #include "answerassembler.h"
+#include "bytes.h"
 #include "modbus.h"
 
 #include <QTest>
@@ -7,14 +8,6 @@
 class TestModbus : public QObject
 {
     Q_OBJECT
-
-    static QByteArray bytes(std::initializer_list<int> values)
-    {
-        QByteArray out;
-        for (int v : values)
-            out.append(char(v));
-        return out;
-    }
 
 private slots:
     void crcMatchesReference()

@@ -6,7 +6,8 @@
 #include <asm/termbits.h>
 
 // A pseudo-terminal whose slave side plays the serial port and whose master
-// side plays the device at the other end of the cable.
+// side plays the device at the other end of the cable. The slave keeps the
+// kernel's default settings until a serial device opens it.
 class PtyPair
 {
 public:
