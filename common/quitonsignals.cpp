@@ -5,6 +5,7 @@
 #ifdef Q_OS_UNIX
 #include <QSocketNotifier>
 
+#include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
@@ -12,18 +13,23 @@
 namespace {
 int wakeFds[2] = {-1, -1};
 
-void onSignal(int)
+extern "C" void onSignal(int)
 {
+    // Only async-signal-safe work here, and errno left as the interrupted code had it; the
+    // event loop does the rest.
+    const int saved = errno;
     const char byte = 1;
-    // Only async-signal-safe work here; the event loop does the rest.
     [[maybe_unused]] const ssize_t written = ::write(wakeFds[1], &byte, 1);
+    errno = saved;
 }
 } // namespace
 
-void quitOnTerminationSignals()
+bool quitOnTerminationSignals()
 {
-    if (wakeFds[0] >= 0 || ::pipe2(wakeFds, O_CLOEXEC | O_NONBLOCK) != 0)
-        return;
+    if (wakeFds[0] >= 0)
+        return true;
+    if (::pipe2(wakeFds, O_CLOEXEC | O_NONBLOCK) != 0)
+        return false;
     auto *notifier = new QSocketNotifier(wakeFds[0], QSocketNotifier::Read, qApp);
     QObject::connect(notifier, &QSocketNotifier::activated, qApp, [] {
         char buffer[16];
@@ -37,7 +43,11 @@ void quitOnTerminationSignals()
     action.sa_flags = SA_RESTART;
     for (int signal : {SIGTERM, SIGINT, SIGHUP})
         ::sigaction(signal, &action, nullptr);
+    return true;
 }
 #else
-void quitOnTerminationSignals() {}
+bool quitOnTerminationSignals()
+{
+    return true;
+}
 #endif

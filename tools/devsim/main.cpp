@@ -2,6 +2,7 @@
 
 #include "controlchannel.h"
 #include "devicesimulator.h"
+#include "quitonsignals.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -12,19 +13,10 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <memory>
+#include <optional>
 #include <unistd.h>
 
 namespace {
-
-int signalPipe[2] = {-1, -1};
-
-extern "C" void onSignal(int)
-{
-    const int saved = errno;
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
-    errno = saved;
-}
 
 void say(FILE *stream, const QString &line)
 {
@@ -41,25 +33,6 @@ void say(const QStringList &lines)
 QString hex(const QByteArray &bytes)
 {
     return QString::fromLatin1(bytes.toHex(' '));
-}
-
-// Quits the application on SIGINT, SIGTERM and SIGHUP, from the event loop.
-bool catchSignals(QCoreApplication &app)
-{
-    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) < 0)
-        return false;
-    auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
-    QObject::connect(notifier, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
-    struct sigaction action
-    {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    for (int sig : {SIGINT, SIGTERM, SIGHUP})
-        ::sigaction(sig, &action, nullptr);
-    // Run in the background of a shell, reading the terminal fails instead of stopping us.
-    ::signal(SIGTTIN, SIG_IGN);
-    ::signal(SIGPIPE, SIG_IGN);
-    return true;
 }
 
 // Reads commands from stdin; answers go to stdout.
@@ -104,25 +77,28 @@ void listenToStdin(QCoreApplication &app, ControlChannel &channel, bool exitOnEo
                      });
 }
 
-bool run(ControlChannel &channel, const QString &command)
+int usageError(const QString &message)
 {
-    const QStringList answer = channel.execute(command);
-    if (!answer.isEmpty() && answer.last().startsWith(QLatin1String("error"))) {
-        say(stderr, QStringLiteral("grelvix-devsim: %1 (from '%2')").arg(answer.last(), command));
-        return false;
-    }
-    return true;
+    say(stderr, QStringLiteral("grelvix-devsim: ") + message);
+    return 1;
 }
 
-} // namespace
-
-int main(int argc, char *argv[])
+// What the command line asks for; devices and faults as commands of the stdin language.
+struct Options
 {
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("grelvix-devsim"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(GRELVIX_VERSION));
+    QString port; // empty for a pty
+    QString baud;
+    QString link;
+    int driftInterval = 1000;
+    std::optional<quint32> seed;
+    bool drift = false;
+    bool exitOnEof = false;
+    bool quiet = false;
+    QStringList commands;
+};
 
-    QCommandLineParser parser;
+void describeOptions(QCommandLineParser &parser)
+{
     parser.setApplicationDescription(
         QStringLiteral(
             "Plays the Modbus RTU temperature devices of a Grelvix station on a pseudo-terminal\n"
@@ -137,142 +113,193 @@ int main(int argc, char *argv[])
                        "      --device 11=23.5,-10 --fault 9=delay:200\n"));
     parser.addHelpOption();
     parser.addVersionOption();
-    const QCommandLineOption portOption(
-        QStringLiteral("port"), QStringLiteral("Open the serial port PATH instead of a pty."),
-        QStringLiteral("PATH"));
-    const QCommandLineOption baudOption(QStringLiteral("baud"),
-                                        QStringLiteral("Speed of --port (default 9600)."),
-                                        QStringLiteral("N"), QStringLiteral("9600"));
-    const QCommandLineOption ptyOption(QStringLiteral("pty"),
-                                       QStringLiteral("Create a pseudo-terminal (the default)."));
-    const QCommandLineOption linkOption(
-        QStringLiteral("link"),
-        QStringLiteral("Point the symbolic link PATH at the port (replaced if it is a link, "
-                       "removed on exit)."),
-        QStringLiteral("PATH"));
-    const QCommandLineOption deviceOption(
-        QStringLiteral("device"),
-        QStringLiteral("Serve address ADDR, optionally with fixed temperatures, e.g. 5=23.5,-10 "
-                       "(repeatable)."),
-        QStringLiteral("ADDR[=T1,T2]"));
-    const QCommandLineOption devicesOption(QStringLiteral("devices"),
-                                           QStringLiteral("Serve several addresses, e.g. 5,7,9."),
-                                           QStringLiteral("LIST"));
-    const QCommandLineOption driftOption(
-        QStringLiteral("drift"),
-        QStringLiteral("Temperatures drift around their set values (devices added later too)."));
-    const QCommandLineOption driftIntervalOption(
-        QStringLiteral("drift-interval"),
-        QStringLiteral("Milliseconds between drift steps (default 1000)."), QStringLiteral("MS"),
-        QStringLiteral("1000"));
-    const QCommandLineOption seedOption(QStringLiteral("seed"),
-                                        QStringLiteral("Seed of the drift, for repeatable runs."),
-                                        QStringLiteral("N"));
-    const QCommandLineOption faultOption(
-        QStringLiteral("fault"),
-        QStringLiteral("Fault of device ADDR (or 'all'), repeatable; KIND is none, silent, badcrc, "
-                       "delay:MS, gap:MS or range[:T1,T2]."),
-        QStringLiteral("ADDR=KIND"));
-    const QCommandLineOption exitOnEofOption(QStringLiteral("exit-on-eof"),
-                                             QStringLiteral("Exit when stdin ends."));
-    const QCommandLineOption quietOption(QStringLiteral("quiet"),
-                                         QStringLiteral("No trace of the traffic on stderr."));
-    parser.addOptions({portOption, baudOption, ptyOption, linkOption, deviceOption, devicesOption,
-                       driftOption, driftIntervalOption, seedOption, faultOption, exitOnEofOption,
-                       quietOption});
-    parser.process(app);
-
-    const auto usageError = [](const QString &message) {
-        say(stderr, QStringLiteral("grelvix-devsim: ") + message);
-        return 1;
+    const auto option = [](const char *name, const char *description, const char *value = nullptr,
+                           const char *byDefault = nullptr) {
+        return QCommandLineOption(QLatin1String(name), QLatin1String(description),
+                                  QLatin1String(value), QLatin1String(byDefault));
     };
-    if (!parser.positionalArguments().isEmpty())
-        return usageError(QStringLiteral("unexpected argument '%1'; see --help")
-                              .arg(parser.positionalArguments().first()));
-    if (parser.isSet(portOption) && parser.isSet(ptyOption))
-        return usageError(QStringLiteral("--port and --pty exclude each other"));
+    parser.addOptions({
+        option("port", "Open the serial port PATH instead of a pty.", "PATH"),
+        option("baud", "Speed of --port (default 9600).", "N", "9600"),
+        option("pty", "Create a pseudo-terminal (the default)."),
+        option("link",
+               "Point the symbolic link PATH at the port (replaced if it is a link, removed on "
+               "exit).",
+               "PATH"),
+        option("device",
+               "Serve address ADDR, optionally with fixed temperatures, e.g. 5=23.5,-10 "
+               "(repeatable).",
+               "ADDR[=T1,T2]"),
+        option("devices", "Serve several addresses, e.g. 5,7,9.", "LIST"),
+        option("drift", "Temperatures drift around their set values (devices added later too)."),
+        option("drift-interval", "Milliseconds between drift steps (default 1000).", "MS", "1000"),
+        option("seed", "Seed of the drift, for repeatable runs.", "N"),
+        option("fault",
+               "Fault of device ADDR (or 'all'), repeatable; KIND is none, silent, badcrc, "
+               "delay:MS, gap:MS or range[:T1,T2].",
+               "ADDR=KIND"),
+        option("exit-on-eof", "Exit when stdin ends."),
+        option("quiet", "No trace of the traffic on stderr."),
+    });
+}
 
-    DeviceSimulator simulator;
-    ControlChannel channel(&simulator);
-    bool ok = false;
-    const int driftInterval = parser.value(driftIntervalOption).toInt(&ok);
-    if (!ok || driftInterval < 1)
-        return usageError(QStringLiteral("bad --drift-interval"));
-    simulator.setDriftInterval(driftInterval);
-    if (parser.isSet(seedOption)) {
-        const quint32 seed = parser.value(seedOption).toUInt(&ok);
-        if (!ok)
-            return usageError(QStringLiteral("bad --seed"));
-        simulator.setSeed(seed);
-    }
-    channel.setDriftForNewDevices(parser.isSet(driftOption));
-
-    QStringList commands;
-    for (const QString &value : parser.values(deviceOption)) {
+// --device, --devices and --fault as commands; false after reporting a malformed one.
+bool addDeviceCommands(const QCommandLineParser &parser, QStringList &commands)
+{
+    for (const QString &value : parser.values(QStringLiteral("device"))) {
         const qsizetype eq = value.indexOf(QLatin1Char('='));
         if (eq < 0) {
             commands.append(QStringLiteral("add ") + value);
             continue;
         }
         const QStringList values = value.mid(eq + 1).split(QLatin1Char(','));
-        if (values.size() != 2)
-            return usageError(QStringLiteral("bad --device %1; e.g. 5=23.5,-10").arg(value));
+        if (values.size() != 2) {
+            usageError(QStringLiteral("bad --device %1; e.g. 5=23.5,-10").arg(value));
+            return false;
+        }
         commands.append(
             QStringLiteral("add %1 %2 %3").arg(value.left(eq), values.at(0), values.at(1)));
     }
-    for (const QString &value : parser.values(devicesOption))
+    for (const QString &value : parser.values(QStringLiteral("devices")))
         for (const QString &address : value.split(QLatin1Char(','), Qt::SkipEmptyParts))
             commands.append(QStringLiteral("add ") + address);
-    for (const QString &value : parser.values(faultOption)) {
+    for (const QString &value : parser.values(QStringLiteral("fault"))) {
         const qsizetype eq = value.indexOf(QLatin1Char('='));
-        if (eq < 0)
-            return usageError(QStringLiteral("bad --fault %1; e.g. 5=delay:200").arg(value));
+        if (eq < 0) {
+            usageError(QStringLiteral("bad --fault %1; e.g. 5=delay:200").arg(value));
+            return false;
+        }
         commands.append(QStringLiteral("fault %1 %2").arg(value.left(eq), value.mid(eq + 1)));
     }
-    for (const QString &command : commands)
-        if (!run(channel, command))
-            return 1;
+    return true;
+}
 
-    const bool quiet = parser.isSet(quietOption);
+// Exits for --help and --version; nothing after reporting a usage error.
+std::optional<Options> parseOptions(const QCoreApplication &app)
+{
+    QCommandLineParser parser;
+    describeOptions(parser);
+    parser.process(app);
+
+    if (!parser.positionalArguments().isEmpty()) {
+        usageError(QStringLiteral("unexpected argument '%1'; see --help")
+                       .arg(parser.positionalArguments().first()));
+        return std::nullopt;
+    }
+    const auto isSet = [&parser](const char *name) { return parser.isSet(QLatin1String(name)); };
+    const auto value = [&parser](const char *name) { return parser.value(QLatin1String(name)); };
+    if (isSet("port") && isSet("pty")) {
+        usageError(QStringLiteral("--port and --pty exclude each other"));
+        return std::nullopt;
+    }
+
+    Options options;
+    options.port = value("port");
+    options.baud = value("baud");
+    options.link = value("link");
+    bool ok = false;
+    options.driftInterval = value("drift-interval").toInt(&ok);
+    if (!ok || options.driftInterval < 1) {
+        usageError(QStringLiteral("bad --drift-interval"));
+        return std::nullopt;
+    }
+    if (isSet("seed")) {
+        options.seed = value("seed").toUInt(&ok);
+        if (!ok) {
+            usageError(QStringLiteral("bad --seed"));
+            return std::nullopt;
+        }
+    }
+    options.drift = isSet("drift");
+    options.exitOnEof = isSet("exit-on-eof");
+    options.quiet = isSet("quiet");
+    if (!addDeviceCommands(parser, options.commands))
+        return std::nullopt;
+    return options;
+}
+
+// Runs the commands of the command line; false after reporting the first that fails.
+bool runCommands(ControlChannel &channel, const QStringList &commands)
+{
+    for (const QString &command : commands) {
+        const QStringList answer = channel.execute(command);
+        if (!answer.isEmpty() && answer.last().startsWith(QLatin1String("error"))) {
+            say(stderr,
+                QStringLiteral("grelvix-devsim: %1 (from '%2')").arg(answer.last(), command));
+            return false;
+        }
+    }
+    return true;
+}
+
+// Errors always, and unless quiet every request and answer, on stderr.
+void traceTraffic(DeviceSimulator &simulator, bool quiet)
+{
     QObject::connect(&simulator, &DeviceSimulator::errorOccurred, [](const QString &message) {
         say(stderr, QStringLiteral("grelvix-devsim: ") + message);
     });
-    if (!quiet) {
-        QObject::connect(
-            &simulator, &DeviceSimulator::requestReceived,
-            [&simulator](quint8 address, ModbusSlave::RequestKind kind, const QByteArray &request) {
-                const char *what = kind == ModbusSlave::ProbeRequest         ? "probe"
-                                   : kind == ModbusSlave::TemperatureRequest ? "temperature"
-                                                                             : "other";
-                say(stderr, QStringLiteral("rx %1  %2 %3%4")
-                                .arg(hex(request), QLatin1String(what))
-                                .arg(address)
-                                .arg(simulator.device(address) ? QString()
-                                                               : QStringLiteral(" (not served)")));
-            });
-        QObject::connect(&simulator, &DeviceSimulator::answerWritten,
-                         [](quint8, const QByteArray &answer) {
-                             say(stderr, QStringLiteral("tx %1").arg(hex(answer)));
-                         });
-        if (simulator.addresses().isEmpty())
-            say(stderr, QStringLiteral("grelvix-devsim: no devices yet; add some with 'add ADDR'"));
-    }
+    if (quiet)
+        return;
+    QObject::connect(
+        &simulator, &DeviceSimulator::requestReceived,
+        [&simulator](quint8 address, ModbusSlave::RequestKind kind, const QByteArray &request) {
+            const char *what = kind == ModbusSlave::ProbeRequest         ? "probe"
+                               : kind == ModbusSlave::TemperatureRequest ? "temperature"
+                                                                         : "other";
+            say(stderr,
+                QStringLiteral("rx %1  %2 %3%4")
+                    .arg(hex(request), QLatin1String(what))
+                    .arg(address)
+                    .arg(simulator.device(address) ? QString() : QStringLiteral(" (not served)")));
+        });
+    QObject::connect(&simulator, &DeviceSimulator::answerWritten,
+                     [](quint8, const QByteArray &answer) {
+                         say(stderr, QStringLiteral("tx %1").arg(hex(answer)));
+                     });
+    if (simulator.addresses().isEmpty())
+        say(stderr, QStringLiteral("grelvix-devsim: no devices yet; add some with 'add ADDR'"));
+}
 
-    if (parser.isSet(portOption)) {
-        const int baud = parser.value(baudOption).toInt(&ok);
-        if (!ok || !simulator.openPort(parser.value(portOption), baud))
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("grelvix-devsim"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(GRELVIX_VERSION));
+    const std::optional<Options> options = parseOptions(app);
+    if (!options)
+        return 1;
+
+    DeviceSimulator simulator;
+    ControlChannel channel(&simulator);
+    simulator.setDriftInterval(options->driftInterval);
+    if (options->seed)
+        simulator.setSeed(*options->seed);
+    channel.setDriftForNewDevices(options->drift);
+    if (!runCommands(channel, options->commands))
+        return 1;
+    traceTraffic(simulator, options->quiet);
+
+    if (!options->port.isEmpty()) {
+        bool ok = false;
+        const int baud = options->baud.toInt(&ok);
+        if (!ok || !simulator.openPort(options->port, baud))
             return 1;
     } else if (!simulator.openPty()) {
         return 1;
     }
-    if (parser.isSet(linkOption) && !simulator.createLink(parser.value(linkOption)))
+    if (!options->link.isEmpty() && !simulator.createLink(options->link))
         return 1;
-    if (!catchSignals(app))
+    if (!quitOnTerminationSignals())
         return usageError(QStringLiteral("cannot set up signal handling"));
+    // Run in the background of a shell, reading the terminal fails instead of stopping us.
+    ::signal(SIGTTIN, SIG_IGN);
+    ::signal(SIGPIPE, SIG_IGN);
 
     say(stdout, QStringLiteral("port ") + simulator.portName());
     if (!simulator.linkPath().isEmpty())
         say(stdout, QStringLiteral("link ") + simulator.linkPath());
-    listenToStdin(app, channel, parser.isSet(exitOnEofOption));
+    listenToStdin(app, channel, options->exitOnEof);
     return app.exec();
 }
