@@ -31,8 +31,7 @@ public:
     void handleExceptionNotification() override;
     bool handleLineNotification() override;
 
-    // Table lookups: an empty text for a missing key, -1 for an unknown text.
-    static QString textOfValue(const QMap<int, QString> &table, int value);
+    // The key of a text in a table; -1 for an unknown text.
     static int valueOfText(const QMap<int, QString> &table, const QString &text);
 
     QString baudRateText(int baudRate) const;

@@ -179,11 +179,6 @@ bool AbstractSerialPrivate::flushWriteBuffer()
     return true;
 }
 
-QString AbstractSerialPrivate::textOfValue(const QMap<int, QString> &table, int value)
-{
-    return table.value(value);
-}
-
 int AbstractSerialPrivate::valueOfText(const QMap<int, QString> &table, const QString &text)
 {
     for (auto it = table.cbegin(); it != table.cend(); ++it) {
