@@ -80,5 +80,6 @@ private:
     void baselineLineErrors();
     qint64 lineErrorCount() const;
     bool setModemLine(int line, bool set);
-    void closeDescriptor();
+    // Lets go of the port; false when close() reported an error.
+    bool closeDescriptor();
 };

@@ -179,16 +179,19 @@ bool NativeSerialEnginePrivate::nativeOpen(const QIODevice::OpenMode &mode)
     return true;
 }
 
-void NativeSerialEnginePrivate::closeDescriptor()
+bool NativeSerialEnginePrivate::closeDescriptor()
 {
     if (notifier)
         notifier->detach();
+    bool closed = true;
     if (fd() >= 0) {
         ::ioctl(fd(), TIOCNXCL);
-        if (::close(fd()) != 0)
+        closed = ::close(fd()) == 0;
+        if (!closed)
             trace("nativeClose()", "::close(this->descriptor)", errno);
     }
     descriptor = -1;
+    return closed;
 }
 
 bool NativeSerialEnginePrivate::nativeClose()
@@ -207,14 +210,7 @@ bool NativeSerialEnginePrivate::nativeClose()
         traceText("nativeClose()", QStringLiteral("function: restoreOldSettings() returned: "
                                                   "false. Error! "));
     settingsSaved = false;
-    if (notifier)
-        notifier->detach();
-    ::ioctl(fd(), TIOCNXCL);
-    const bool closed = ::close(fd()) == 0;
-    if (!closed)
-        trace("nativeClose()", "::close(this->descriptor)", errno);
-    descriptor = -1;
-    return closed;
+    return closeDescriptor();
 }
 
 void NativeSerialEnginePrivate::detectDefaultCurrentSettings()
