@@ -410,11 +410,6 @@ qint64 AbstractSerial::readData(char *data, qint64 maxSize)
     return d->readBuffer.read(data, maxSize);
 }
 
-qint64 AbstractSerial::readLineData(char *data, qint64 maxSize)
-{
-    return QIODevice::readLineData(data, maxSize);
-}
-
 qint64 AbstractSerial::writeData(const char *data, qint64 maxSize)
 {
     if (!isOpen()) {

@@ -231,8 +231,8 @@ Q_SIGNALS:
     void ringChanged(bool value);
 
 protected:
+    // Lines are read by QIODevice::readLineData() through readData().
     qint64 readData(char *data, qint64 maxSize) override;
-    qint64 readLineData(char *data, qint64 maxSize) override;
     qint64 writeData(const char *data, qint64 maxSize) override;
 
 private:
