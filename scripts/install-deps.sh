@@ -8,7 +8,7 @@ PACKAGES="
   qt6-base-dev qt6-base-dev-tools qt6-5compat-dev qt6-multimedia-dev
   qt6-qpa-plugins libqt6svg6
   libqcustomplot-dev libqcustomplot2.1-qt6
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format-14
   xvfb xauth x11-utils imagemagick
   fonts-dejavu-core fonts-liberation
   locales

@@ -1,8 +1,10 @@
 #!/bin/sh
-# Installs what the project needs, builds with sanitizers and fuzzers, and runs every test.
+# Installs what the project needs, checks the formatting, builds with sanitizers and fuzzers,
+# and runs every test.
 set -eu
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
+./scripts/check-format.sh
 
 dir=${GRELVIX_TEST_BUILD:-build-test}
 CC=clang CXX=clang++ ./scripts/build.sh "$dir" \
