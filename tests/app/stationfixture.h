@@ -101,6 +101,26 @@ public:
         return a == b;
     }
 
+    // The colours of a display's segments as drawn: "green", "red", "green red", or "none" when
+    // nothing shows (a blank display, or digits as black as the ground).
+    static QString segmentColours(QWidget *display)
+    {
+        const QImage image = display->grab().toImage();
+        bool green = false;
+        bool red = false;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) {
+                green = green || image.pixelColor(x, y) == QColor(Qt::green);
+                red = red || image.pixelColor(x, y) == QColor(Qt::red);
+            }
+        QStringList found;
+        if (green)
+            found << QStringLiteral("green");
+        if (red)
+            found << QStringLiteral("red");
+        return found.isEmpty() ? QStringLiteral("none") : found.join(QLatin1Char(' '));
+    }
+
     // Readings a channel's real-time graph holds.
     static int graphPoints(RealTimeGraph *graph)
     {

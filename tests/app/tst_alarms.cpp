@@ -7,9 +7,10 @@
 #include <QLineEdit>
 
 namespace {
-const QString normalStyle = QStringLiteral("color: rgb(0, 255, 0);background-color: rgb(0, 0, 0);");
-const QString litStyle = QStringLiteral("color: rgb(255, 0, 0);background-color: rgb(0, 0, 0);");
-const QString darkStyle = QStringLiteral("color: rgb(0, 0, 0);background-color: rgb(0, 0, 0);");
+// The display styles by what they show on the black ground.
+const QString normalStyle = QStringLiteral("green");
+const QString litStyle = QStringLiteral("red");
+const QString darkStyle = QStringLiteral("none");
 } // namespace
 
 class TestAlarms : public QObject
@@ -23,7 +24,8 @@ class TestAlarms : public QObject
     Velunor &w() { return *fixture->station; }
     Settings &settings() { return *w().SettingsWindow; }
     ChannelSettings &channel(int n) { return settings().Channel[n]; }
-    QString style(int n) { return w().display(n)->styleSheet(); }
+    // The display as drawn; it shows "88.8".
+    QString style(int n) { return StationFixture::segmentColours(w().display(n)); }
     int plays() { return sounds->current() ? sounds->current()->plays() : -1; }
 
     void monitor(int n, float upper = 40.0f, float lower = 10.0f)
@@ -55,8 +57,10 @@ private slots:
         QVERIFY(fixture->open(line->slavePath()));
         w().findChild<QLCDNumber *>(QStringLiteral("NumberOfDevices"))->display(2);
         settings().SetSoundFile(QStringLiteral("alarm.wav"));
-        for (int n = 0; n < Velunor::ChannelCount; ++n)
+        for (int n = 0; n < Velunor::ChannelCount; ++n) {
             w().CurrentTemp[n] = 20.0f;
+            w().display(n)->display(QStringLiteral("88.8"));
+        }
     }
     void cleanup()
     {
