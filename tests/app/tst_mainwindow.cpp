@@ -1,10 +1,7 @@
 // The main window at start: widget tree, initial states and the two display operations.
 #include "channeltable.h"
-#include "realtimegraph.h"
+#include "stationfixture.h"
 #include "textcodecs.h"
-#include "velunor.h"
-
-#include "abstractserial.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -15,7 +12,6 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSpinBox>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTextCodec>
 #include <QTimer>
@@ -28,18 +24,10 @@ bool enabledInItself(QWidget *widget)
     return widget->isEnabledTo(widget->parentWidget());
 }
 
-// Lit segments of a display: green (normal) or red (alarm) pixels in its rendering.
-int litPixels(QWidget *widget)
+// The ground of a label as drawn, clear of its text.
+QColor background(QWidget *label)
 {
-    const QImage image = widget->grab().toImage();
-    int lit = 0;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x) {
-            const QColor c = image.pixelColor(x, y);
-            if (c.green() > 128 || c.red() > 128)
-                ++lit;
-        }
-    return lit;
+    return label->grab().toImage().pixelColor(2, 2);
 }
 } // namespace
 
@@ -47,8 +35,8 @@ class TestMainWindow : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir workDir;
-    QString previousDir;
+    // Each test starts in a working directory of its own, without Monitor.ini.
+    std::unique_ptr<StationFixture> fixture;
 
     template<typename T>
     static T *child(QObject *window, const char *name)
@@ -60,29 +48,18 @@ class TestMainWindow : public QObject
     }
 
 private slots:
-    void initTestCase()
-    {
-        previousDir = QDir::currentPath();
-        QVERIFY(QDir::setCurrent(workDir.path()));
-    }
-    void cleanupTestCase() { QDir::setCurrent(previousDir); }
-    void cleanup()
-    {
-        QDir dir(workDir.path());
-        for (const QString &name : dir.entryList(QDir::Files))
-            dir.remove(name);
-    }
+    void init() { fixture = std::make_unique<StationFixture>(); }
+    void cleanup() { fixture.reset(); }
 
     void startsIdleWithoutConfiguration()
     {
         Velunor w;
         auto *status = child<QLabel>(&w, "label_status_dev");
         QCOMPARE(status->text(), QStringLiteral("ОЖИДАНИЕ"));
-        QCOMPARE(status->styleSheet(),
-                 QStringLiteral("QLabel { background-color : rgb(48, 255, 25); color : black; }"));
+        QCOMPARE(background(status), QColor(48, 255, 25));
         for (int n = 0; n < Velunor::ChannelCount; ++n) {
             QVERIFY(!enabledInItself(w.channelButton(n)));
-            QCOMPARE(litPixels(w.display(n)), 0);
+            QCOMPARE(StationFixture::segmentColours(w.display(n)), QStringLiteral("none"));
         }
         for (const char *box : {"CurrentDisplayTempBox", "StatusDevBox", "SearchDevicesBox"})
             QVERIFY2(!child<QGroupBox>(&w, box)->isEnabled(), box);
@@ -98,7 +75,7 @@ private slots:
         QVERIFY(!w.SerialDevice->isOpen());
         QVERIFY(!w.PollActive && !w.LogActive && !w.SearchActive);
         QCOMPARE(w.DeviceCount, 0);
-        QVERIFY(QDir(workDir.path()).entryList(QDir::Files).isEmpty());
+        QVERIFY(QDir::current().entryList(QDir::Files).isEmpty());
     }
 
     void formHasItsTexts()
@@ -200,7 +177,8 @@ private slots:
         w.SetDisplayTempEnable(devices);
         for (int n = 0; n < Velunor::ChannelCount; ++n) {
             QCOMPARE(enabledInItself(w.channelButton(n)), n < enabled);
-            QCOMPARE(litPixels(w.display(n)) == 0, blanked);
+            QCOMPARE(StationFixture::segmentColours(w.display(n)) == QStringLiteral("none"),
+                     blanked);
         }
     }
 
@@ -208,35 +186,27 @@ private slots:
     {
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("style");
-        QTest::newRow("waiting")
-            << 0 << "ОЖИДАНИЕ"
-            << "QLabel { background-color : rgb(48, 255, 25); color : black; }";
-        QTest::newRow("request")
-            << 1 << "ЗАПРОС"
-            << "QLabel { background-color : rgb(255, 255, 0); color : black; }";
-        QTest::newRow("no link")
-            << 2 << "НЕТ СВЯЗИ"
-            << "QLabel { background-color : rgb(255, 17, 68); color : black; }";
-        QTest::newRow("search")
-            << 3 << "ПОИСК..."
-            << "QLabel { background-color : rgb(238, 130, 238); color : black; }";
+        QTest::addColumn<QColor>("ground");
+        QTest::newRow("waiting") << 0 << "ОЖИДАНИЕ" << QColor(48, 255, 25);
+        QTest::newRow("request") << 1 << "ЗАПРОС" << QColor(255, 255, 0);
+        QTest::newRow("no link") << 2 << "НЕТ СВЯЗИ" << QColor(255, 17, 68);
+        QTest::newRow("search") << 3 << "ПОИСК..." << QColor(238, 130, 238);
     }
     void statusShowsEachState()
     {
         QFETCH(int, status);
         QFETCH(QString, text);
-        QFETCH(QString, style);
+        QFETCH(QColor, ground);
         Velunor w;
         w.ShowStatusDevice(status);
         auto *label = child<QLabel>(&w, "label_status_dev");
         QCOMPARE(label->text(), text);
-        QCOMPARE(label->styleSheet(), style);
+        QCOMPARE(background(label), ground);
         // Unknown values leave whatever is shown.
         w.ShowStatusDevice(4);
         w.ShowStatusDevice(-1);
         QCOMPARE(label->text(), text);
-        QCOMPARE(label->styleSheet(), style);
+        QCOMPARE(background(label), ground);
     }
 
     void channelButtonShowsItsGraphWindow()
