@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 #include <QtTest>
 
@@ -409,16 +410,19 @@ void TestSettings::selectWavFileDialog()
     QStringList filters;
     QString start;
     QTimer watcher;
-    // Answers the modal dialog from inside its own event loop.
+    // Answers the modal dialog from inside its own event loop: the timer can also fire while the
+    // dialog is being shown, and a dialog accepted before exec() runs its loop waits for ever.
+    const int outerLoops = QThread::currentThread()->loopLevel();
     connect(&watcher, &QTimer::timeout, this, [&] {
         auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
-        if (!dialog)
+        if (!dialog || QThread::currentThread()->loopLevel() <= outerLoops)
             return;
         watcher.stop();
         title = dialog->windowTitle();
         filters = dialog->nameFilters();
         start = dialog->directory().absolutePath();
-        dialog->selectFile(wav);
+        // selectFile() leaves the name field alone while it has the focus; type the name instead.
+        dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(wav);
         static_cast<QDialog *>(dialog)->accept();
     });
     watcher.start(10);
