@@ -5,6 +5,7 @@
 #include <QIODevice>
 #include <QObject>
 
+#include <algorithm>
 #include <memory>
 
 class AbstractSerialEnginePrivate;
@@ -85,6 +86,42 @@ public Q_SLOTS:
 
 protected:
     AbstractSerialEngine(AbstractSerialEnginePrivate *state, QObject *parent);
+
+    // Reads in chunks of at most 256 bytes until a chunk comes back short or fails;
+    // the bytes read, never negative.
+    template<typename ReadChunk>
+    static qint64 readInChunks(char *data, qint64 maxSize, ReadChunk readChunk)
+    {
+        constexpr qint64 chunk = 256;
+        qint64 total = 0;
+        while (total < maxSize) {
+            const qint64 wanted = std::min(chunk, maxSize - total);
+            const qint64 got = readChunk(data + total, wanted);
+            if (got <= 0)
+                break;
+            total += got;
+            if (got < wanted)
+                break;
+        }
+        return total;
+    }
+
+    // Writes in chunks of at most 512 bytes: the length when every chunk went out whole,
+    // otherwise (and for nothing to write) -1.
+    template<typename WriteChunk>
+    static qint64 writeInChunks(const char *data, qint64 maxSize, WriteChunk writeChunk)
+    {
+        constexpr qint64 chunk = 512;
+        if (maxSize <= 0)
+            return -1;
+        for (qint64 done = 0; done < maxSize;) {
+            const qint64 wanted = std::min(chunk, maxSize - done);
+            if (writeChunk(data + done, wanted) < wanted)
+                return -1;
+            done += wanted;
+        }
+        return maxSize;
+    }
 
     std::unique_ptr<AbstractSerialEnginePrivate> d_ptr;
 };

@@ -155,35 +155,16 @@ qint64 NativeSerialEngine::bytesAvailable()
 
 qint64 NativeSerialEngine::read(char *data, qint64 maxSize)
 {
-    constexpr qint64 chunk = 256;
     NativeSerialEnginePrivate *d = d_func();
-    qint64 total = 0;
-    while (total < maxSize) {
-        const qint64 wanted = std::min(chunk, maxSize - total);
-        const qint64 got = d->nativeRead(data + total, wanted);
-        if (got <= 0)
-            break;
-        total += got;
-        if (got < wanted)
-            break;
-    }
-    return total;
+    return readInChunks(data, maxSize,
+                        [d](char *chunk, qint64 len) { return d->nativeRead(chunk, len); });
 }
 
 qint64 NativeSerialEngine::write(const char *data, qint64 maxSize)
 {
-    constexpr qint64 chunk = 512;
-    if (maxSize <= 0)
-        return -1;
     NativeSerialEnginePrivate *d = d_func();
-    for (qint64 done = 0; done < maxSize;) {
-        const qint64 wanted = std::min(chunk, maxSize - done);
-        const qint64 written = d->nativeWrite(data + done, wanted);
-        if (written < wanted)
-            return -1;
-        done += written;
-    }
-    return maxSize;
+    return writeInChunks(data, maxSize,
+                         [d](const char *chunk, qint64 len) { return d->nativeWrite(chunk, len); });
 }
 
 bool NativeSerialEngine::select(bool *readyToRead, bool *readyToWrite, bool checkRead,
