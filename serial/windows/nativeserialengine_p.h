@@ -80,6 +80,9 @@ private:
     void detectDefaultStopBits();
     void detectDefaultFlowControl();
     bool writeDcb(const char *operation, const char *call);
+    int selectEvents(int msecs, bool checkRead, bool checkWrite, bool *readyToRead,
+                     bool *readyToWrite);
+    int waitCommEventOnce(DWORD *events, ULONGLONG deadline, DWORD oldMask);
     qint64 transfer(bool reading, char *data, qint64 len);
 };
 

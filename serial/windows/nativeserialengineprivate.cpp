@@ -116,8 +116,9 @@ bool NativeSerialEnginePrivate::nativeOpen(const QIODevice::OpenMode &mode)
         traceStep(openOperation, "::updateDcb()");
         return false;
     }
-    // Reads return at once with whatever is waiting.
-    commTimeouts.ReadIntervalTimeout = 0xFFFF;
+    // Reads return at once with whatever is waiting. (An interval of 0xFFFF ms would make a
+    // read wait for its buffer to fill, up to 65 s between two bytes.)
+    commTimeouts.ReadIntervalTimeout = MAXDWORD;
     commTimeouts.ReadTotalTimeoutMultiplier = 0;
     commTimeouts.ReadTotalTimeoutConstant = 0;
     commTimeouts.WriteTotalTimeoutMultiplier = 0;
@@ -601,6 +602,18 @@ int NativeSerialEnginePrivate::nativeSelect(int msecs, bool checkRead, bool chec
     clearOverlapped(oSelect);
     if (!oSelect.hEvent)
         return -1;
+    // The notifier's own wait would stand in the way of this one.
+    if (notifier)
+        notifier->pause();
+    const int result = selectEvents(msecs, checkRead, checkWrite, readyToRead, readyToWrite);
+    if (notifier)
+        notifier->resume();
+    return result;
+}
+
+int NativeSerialEnginePrivate::selectEvents(int msecs, bool checkRead, bool checkWrite,
+                                            bool *readyToRead, bool *readyToWrite)
+{
     const DWORD wanted = (checkRead ? EV_RXCHAR : 0) | (checkWrite ? EV_TXEMPTY : 0);
     DWORD oldMask = 0;
     if (!::GetCommMask(handle(), &oldMask)) {
@@ -611,47 +624,73 @@ int NativeSerialEnginePrivate::nativeSelect(int msecs, bool checkRead, bool chec
         traceCall(selectOperation, "::SetCommMask(this->descriptor, eMask)", 0);
         return -1;
     }
-
+    // A wait that ends without what is waited for (the mask changed; under Wine on a port
+    // without modem lines every wait does after a millisecond) is not the end of the time.
+    const ULONGLONG deadline = ::GetTickCount64() + ULONGLONG(std::max(msecs, 0));
     DWORD events = 0;
-    bool happened = ::WaitCommEvent(handle(), &events, &oSelect);
-    if (!happened) {
-        const DWORD error = ::GetLastError();
-        if (error != ERROR_IO_PENDING) {
-            traceCall(selectOperation, "::GetLastError()", qint64(error));
-        } else {
-            const DWORD waited = ::WaitForSingleObject(oSelect.hEvent, DWORD(std::max(msecs, 0)));
-            DWORD unused = 0;
-            if (waited == WAIT_TIMEOUT) {
-                trace(selectOperation,
-                      QStringLiteral("function: ::WaitForSingleObject(this->oSelect.hEvent, "
-                                     "timeout < 0 ? 0 : timeout),  returned: WAIT_TIMEOUT: "
-                                     "%1. Warning! ")
-                          .arg(waited));
-            } else if (waited != WAIT_OBJECT_0) {
-                traceCall(selectOperation,
-                          "::::WaitForSingleObject(this->oSelect.hEvent, timeout < 0 ? 0 : "
-                          "timeout)",
-                          qint64(waited));
-            } else if (!::GetOverlappedResult(handle(), &oSelect, &unused, FALSE)) {
-                trace(selectOperation,
-                      QStringLiteral("function: ::GetOverlappedResult(this->descriptor, "
-                                     "&this->oSelect, &rc, false) returned: false, last "
-                                     "error: %1. Error! ")
-                          .arg(::GetLastError()));
-            } else {
-                happened = true;
-            }
-            // The event word lives on this stack frame: the wait must be over before it goes.
-            if (!happened)
-                cancelPending(&oSelect);
-        }
+    int waited = 0;
+    while (waited == 0) {
+        events = 0;
+        waited = waitCommEventOnce(&events, deadline, oldMask);
+        if (waited > 0 && !(events & wanted))
+            waited = 0;
+        if (waited == 0 && ::GetTickCount64() >= deadline)
+            waited = -1;
     }
     ::SetCommMask(handle(), oldMask);
-    if (!happened)
+    if (waited < 0)
         return 0;
     *readyToRead = (events & EV_RXCHAR) && checkRead && nativeBytesAvailable() != 0;
     *readyToWrite = (events & EV_TXEMPTY) && checkWrite;
     return 1;
+}
+
+int NativeSerialEnginePrivate::waitCommEventOnce(DWORD *events, ULONGLONG deadline, DWORD oldMask)
+{
+    clearOverlapped(oSelect);
+    if (::WaitCommEvent(handle(), events, &oSelect))
+        return 1;
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_INVALID_PARAMETER) {
+        // Under Wine the notifier's wait, just ended, counts as running for a moment longer.
+        ::Sleep(1);
+        return 0;
+    }
+    if (error != ERROR_IO_PENDING) {
+        traceCall(selectOperation, "::GetLastError()", qint64(error));
+        return -1;
+    }
+    const ULONGLONG now = ::GetTickCount64();
+    const DWORD waited =
+        ::WaitForSingleObject(oSelect.hEvent, DWORD(now < deadline ? deadline - now : 0));
+    DWORD unused = 0;
+    if (waited == WAIT_OBJECT_0) {
+        if (::GetOverlappedResult(handle(), &oSelect, &unused, FALSE))
+            return 1;
+        const DWORD result = ::GetLastError();
+        if (result == ERROR_OPERATION_ABORTED)
+            return 0;
+        trace(selectOperation, QStringLiteral("function: ::GetOverlappedResult(this->descriptor, "
+                                              "&this->oSelect, &rc, false) returned: false, last "
+                                              "error: %1. Error! ")
+                                   .arg(result));
+        return -1;
+    }
+    if (waited == WAIT_TIMEOUT)
+        trace(selectOperation,
+              QStringLiteral("function: ::WaitForSingleObject(this->oSelect.hEvent, "
+                             "timeout < 0 ? 0 : timeout),  returned: WAIT_TIMEOUT: "
+                             "%1. Warning! ")
+                  .arg(waited));
+    else
+        traceCall(selectOperation,
+                  "::::WaitForSingleObject(this->oSelect.hEvent, timeout < 0 ? 0 : timeout)",
+                  qint64(waited));
+    // The event word lives on the caller's stack: the wait must be over before it goes.
+    // Restoring the mask ends it (Wine cannot cancel it otherwise).
+    ::SetCommMask(handle(), oldMask);
+    cancelPending(&oSelect);
+    return -1;
 }
 
 #ifdef GRELVIX_WIN32_STANDIN

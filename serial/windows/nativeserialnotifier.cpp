@@ -5,6 +5,8 @@
 
 #include <QPointer>
 
+#include <utility>
+
 #ifdef GRELVIX_WIN32_STANDIN
 namespace Win32StandIn {
 #endif
@@ -29,16 +31,46 @@ NativeSerialNotifier::NativeSerialNotifier(NativeSerialEngine *engine,
 
 NativeSerialNotifier::~NativeSerialNotifier()
 {
-    // Stop watching the event first, so that the end of the cancelled wait is seen here.
     setEnabled(false);
-    state->cancelPending(&overlapped);
+    endWait(0);
     if (overlapped.hEvent)
         ::CloseHandle(overlapped.hEvent);
 }
 
+// One wait at a time, and none left behind: a new mask ends the pending wait (at once on
+// Windows, shortly after from another thread under Wine, which cannot cancel it otherwise),
+// and its end is awaited here with the event unwatched, so that nothing writes into the
+// record or the event word later. Returns the events it ended with.
+DWORD NativeSerialNotifier::endWait(DWORD mask)
+{
+    ::SetCommMask(state->handle(), mask);
+    if (!waiting)
+        return 0;
+    state->cancelPending(&overlapped);
+    waiting = false;
+    return eventWord;
+}
+
+void NativeSerialNotifier::pause()
+{
+    if (paused || !isEnabled())
+        return;
+    setEnabled(false);
+    missed |= endWait(0);
+    paused = true;
+}
+
+void NativeSerialNotifier::resume()
+{
+    if (!paused)
+        return;
+    paused = false;
+    update();
+}
+
 bool NativeSerialNotifier::hasAny(DWORD bits) const
 {
-    return isEnabled() && (wantedMask & bits);
+    return (isEnabled() || paused) && (wantedMask & bits);
 }
 
 void NativeSerialNotifier::setBits(DWORD bits, bool enable)
@@ -47,22 +79,51 @@ void NativeSerialNotifier::setBits(DWORD bits, bool enable)
     update();
 }
 
-// Setting the mask ends a pending wait (with an empty event word); a new one starts at once.
 void NativeSerialNotifier::update()
 {
-    ::SetCommMask(state->handle(), wantedMask);
-    if (wantedMask) {
-        rearm();
-        if (!isEnabled())
-            setEnabled(true);
-    } else if (isEnabled()) {
-        setEnabled(false);
+    if (paused)
+        return;
+    DWORD mask = wantedMask;
+    if (mask & lineBits) {
+        // A port that cannot report its modem lines (a pseudo-terminal under Wine) refuses every
+        // wait that asks for line changes, which would leave the other kinds unwatched for good.
+        if (linesReadable < 0) {
+            DWORD status = 0;
+            linesReadable = ::GetCommModemStatus(state->handle(), &status) ? 1 : 0;
+        }
+        if (!linesReadable)
+            mask &= ~lineBits;
     }
+    if (isEnabled())
+        setEnabled(false);
+    missed |= endWait(mask);
+    activeMask = mask;
+    if (!wantedMask)
+        return;
+    rearm();
+    setEnabled(true);
+    // Events the ended wait had caught just before are delivered from the event loop.
+    if (missed & wantedMask)
+        QMetaObject::invokeMethod(this, &NativeSerialNotifier::deliverMissed, Qt::QueuedConnection);
 }
 
 void NativeSerialNotifier::rearm()
 {
-    ::WaitCommEvent(state->handle(), &eventWord, &overlapped);
+    if (waiting || !activeMask)
+        return;
+    for (int attempt = 0;; ++attempt) {
+        eventWord = 0;
+        if (::WaitCommEvent(state->handle(), &eventWord, &overlapped)) {
+            waiting = true;
+            return;
+        }
+        const DWORD error = ::GetLastError();
+        waiting = error == ERROR_IO_PENDING;
+        // Under Wine a wait that has just ended counts as running for a moment longer.
+        if (waiting || error != ERROR_INVALID_PARAMETER || attempt == busyRetries)
+            return;
+        ::Sleep(1);
+    }
 }
 
 bool NativeSerialNotifier::isReadNotificationEnabled() const
@@ -129,30 +190,41 @@ void NativeSerialNotifier::deliverWrite()
 
 void NativeSerialNotifier::onActivated()
 {
+    waiting = false;
+    dispatch(eventWord | std::exchange(missed, 0));
+}
+
+void NativeSerialNotifier::deliverMissed()
+{
+    if (missed && isEnabled())
+        dispatch(std::exchange(missed, 0));
+}
+
+void NativeSerialNotifier::dispatch(DWORD events)
+{
     // A handler may switch kinds off or close the port (and so delete this notifier).
     QPointer<NativeSerialNotifier> self(this);
-    if (eventWord & wantedMask & readBits) {
+    if (events & wantedMask & readBits) {
         engine->readNotification();
         if (!self)
             return;
     }
-    if (eventWord & wantedMask & writeBits) {
+    if (events & wantedMask & writeBits) {
         deliverWrite();
         if (!self)
             return;
     }
-    if (eventWord & wantedMask & exceptionBits) {
+    if (events & wantedMask & exceptionBits) {
         engine->exceptionNotification();
         if (!self)
             return;
     }
-    eventWord &= lineBits;
-    if (eventWord & wantedMask) {
+    if (events & wantedMask & lineBits) {
         engine->lineNotification();
         if (!self)
             return;
     }
-    if (wantedMask)
+    if (wantedMask && !paused)
         rearm();
 }
 

@@ -17,6 +17,9 @@ class NativeSerialNotifier : public QWinEventNotifier, public AbstractSerialNoti
     Q_OBJECT
 
 public:
+    // How often a wait is tried again while the port still counts the last one as running.
+    static constexpr int busyRetries = 20;
+
     NativeSerialNotifier(NativeSerialEngine *engine, NativeSerialEnginePrivate *state);
     ~NativeSerialNotifier() override;
 
@@ -29,12 +32,20 @@ public:
     bool isLineNotificationEnabled() const override;
     void setLineNotificationEnabled(bool enable) override;
 
+    // Ends the pending wait and stops watching until resume(), so that the engine can wait
+    // on the port itself (a port has one WaitCommEvent at a time).
+    void pause();
+    void resume();
+
 private:
     bool hasAny(DWORD bits) const;
     void setBits(DWORD bits, bool enable);
     void update();
     void rearm();
+    DWORD endWait(DWORD mask);
     void onActivated();
+    void deliverMissed();
+    void dispatch(DWORD events);
     void deliverWrite();
 
     NativeSerialEngine *engine;
@@ -42,6 +53,11 @@ private:
     OVERLAPPED overlapped = {};
     DWORD eventWord = 0;
     DWORD wantedMask = 0;
+    DWORD activeMask = 0;   // what the port is asked to report
+    int linesReadable = -1; // unknown until line changes are first asked for
+    DWORD missed = 0;       // events of a wait that was ended to change the mask
+    bool waiting = false;   // a wait of ours may still be running
+    bool paused = false;
     bool deliveringWrite = false;
     bool writePending = false;
 };
