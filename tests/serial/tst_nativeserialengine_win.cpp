@@ -76,6 +76,7 @@ private slots:
     void controls_data();
     void controls();
     void pendingLineErrorSkipsOneReadyRead();
+    void portWithoutModemLinesStillReads();
     void givenUpOperationsNeverCompleteLater_data();
     void givenUpOperationsNeverCompleteLater();
 
@@ -141,7 +142,7 @@ void tst_NativeSerialEngineWin::openTakesThePortAndCloseGivesItBack()
     // Raw transfer, no software flow control, reads that return at once; the rest is the port's.
     QVERIFY(port->dcb.fBinary && !port->dcb.fOutX && !port->dcb.fInX && !port->dcb.fNull);
     QVERIFY(!port->dcb.fAbortOnError);
-    QCOMPARE(port->timeouts.ReadIntervalTimeout, 0xFFFFu);
+    QCOMPARE(port->timeouts.ReadIntervalTimeout, MAXDWORD);
     QCOMPARE(port->timeouts.ReadTotalTimeoutConstant, 0u);
     QCOMPARE(port->timeouts.WriteTotalTimeoutConstant, 0u);
     QCOMPARE(serial.baudRate(AbstractSerial::BaudBoth), QStringLiteral("19200 baud"));
@@ -384,7 +385,6 @@ void tst_NativeSerialEngineWin::transfersInChunks()
     QFETCH(QList<DWORD>, chunks);
     AbstractSerial serial;
     QVERIFY(openSerial(serial));
-    port->timeouts.ReadIntervalTimeout = MAXDWORD; // reads answer at once
     QByteArray data(size, '\0');
     for (int i = 0; i < size; ++i)
         data[i] = char(i * 7);
@@ -394,6 +394,7 @@ void tst_NativeSerialEngineWin::transfersInChunks()
         QCOMPARE(lastEngine->read(buffer.data(), size), result);
         QCOMPARE(port->readSizes, chunks);
         QCOMPARE(buffer.left(waiting), data.left(waiting));
+        QCOMPARE(Win32StandIn::now(), 0); // no read waited for more
     } else {
         QCOMPARE(lastEngine->write(data.constData(), size), result);
         QCOMPARE(port->writeSizes, chunks);
@@ -480,7 +481,7 @@ void tst_NativeSerialEngineWin::pendingLineErrorSkipsOneReadyRead()
     port->lineErrors = CE_FRAME;
     port->receive("ab");
     // The notification is over when the notifier waits again.
-    QTRY_COMPARE(port->pendingOperations(), 1);
+    QTRY_VERIFY(port->isWatched());
     QCOMPARE(ready.count(), 0);
     QCOMPARE(traces,
              QStringList{trace("nativeBytesAvailable(bool wait)",
@@ -495,6 +496,22 @@ void tst_NativeSerialEngineWin::pendingLineErrorSkipsOneReadyRead()
     QCOMPARE(serial.readAll(), QByteArray("abcd"));
 }
 
+// A pseudo-terminal under Wine: every wait that asks for line changes is refused.
+void tst_NativeSerialEngineWin::portWithoutModemLinesStillReads()
+{
+    port->failingCalls.insert("GetCommModemStatus");
+    AbstractSerial serial;
+    QVERIFY(openSerial(serial));
+    QVERIFY(serial.isOpen());
+    QSignalSpy ready(&serial, &QIODevice::readyRead);
+    // Once the waits of the open are over, one for the other kinds stays.
+    QTRY_VERIFY(port->isWatched());
+    port->receive("abc");
+    QVERIFY(ready.wait(5000));
+    QCOMPARE(serial.readAll(), QByteArray("abc"));
+    QCOMPARE(serial.lineStatus(), quint16(AbstractSerial::LineError));
+}
+
 void tst_NativeSerialEngineWin::givenUpOperationsNeverCompleteLater_data()
 {
     QTest::addColumn<EngineAction>("action");
@@ -503,6 +520,7 @@ void tst_NativeSerialEngineWin::givenUpOperationsNeverCompleteLater_data()
     QTest::newRow("read waiting for more")
         << EngineAction([](Engine &e) {
                Win32StandIn::findPort(QStringLiteral("COM5"))->receive("abcd");
+               e.setTotalReadConstantTimeout(20000);
                char buffer[10] = {};
                // What arrived before the wait gave up is handed over, not lost.
                return e.read(buffer, sizeof(buffer)) == 4 && QByteArray(buffer, 4) == "abcd" &&
@@ -525,6 +543,20 @@ void tst_NativeSerialEngineWin::givenUpOperationsNeverCompleteLater_data()
                bool writable = false;
                return !e.select(&readable, &writable, true, false, 200) &&
                       Win32StandIn::now() == 200;
+           })
+        << QStringLiteral("function: ::WaitForSingleObject(this->oSelect.hEvent, timeout < 0 ? 0 : "
+                          "timeout),  returned: WAIT_TIMEOUT: 258. Warning! ");
+    QTest::newRow("wait for data while watched")
+        << EngineAction([](Engine &e) {
+               bool readable = false;
+               bool writable = false;
+               e.setReadNotificationEnabled(true);
+               const bool failed = !e.select(&readable, &writable, true, false, 200);
+               // The notifier waits again, and is released without leaving its wait behind.
+               const bool watching =
+                   Win32StandIn::findPort(QStringLiteral("COM5"))->pendingOperations() == 1;
+               e.setReadNotificationEnabled(false, true);
+               return failed && watching && e.select(&readable, &writable, true, false, 0) == false;
            })
         << QStringLiteral("function: ::WaitForSingleObject(this->oSelect.hEvent, timeout < 0 ? 0 : "
                           "timeout),  returned: WAIT_TIMEOUT: 258. Warning! ");

@@ -65,6 +65,13 @@ int SimulatedComPort::pendingOperations() const
     return int(pending.size());
 }
 
+bool SimulatedComPort::isWatched() const
+{
+    return std::any_of(pending.begin(), pending.end(), [](const PendingOperation &operation) {
+        return operation.kind == PendingOperation::WaitEvent && operation.deadline < 0;
+    });
+}
+
 bool SimulatedComPort::fails(const char *call) const
 {
     return failingCalls.contains(QByteArray(call));
@@ -77,13 +84,26 @@ void SimulatedComPort::raiseEvents(DWORD events)
         return;
     for (PendingOperation &operation : pending) {
         if (operation.kind == PendingOperation::WaitEvent) {
-            *operation.eventWord = events;
+            operation.events = events;
             complete(operation, ERROR_SUCCESS);
             dropFinished();
             return;
         }
     }
     history |= events;
+}
+
+// As under Wine, a wait ends shortly after the mask changed (from another thread there),
+// with an empty event word, and not inside the call.
+void SimulatedComPort::endWait()
+{
+    for (PendingOperation &operation : pending) {
+        if (operation.kind == PendingOperation::WaitEvent) {
+            operation.deadline = now();
+            operation.events = 0;
+            operation.result = ERROR_OPERATION_ABORTED;
+        }
+    }
 }
 
 void SimulatedComPort::addPending(const PendingOperation &operation)
@@ -99,6 +119,8 @@ void SimulatedComPort::complete(PendingOperation &operation, DWORD result)
         output.append(operation.buffer, operation.length);
         operation.moved = operation.length;
     }
+    if (operation.kind == PendingOperation::WaitEvent)
+        *operation.eventWord = operation.events;
     operation.overlapped->Internal = result;
     operation.overlapped->InternalHigh = operation.moved;
     operation.file = nullptr;
@@ -162,11 +184,13 @@ qint64 SimulatedComPort::nextDeadline(HANDLE event) const
 }
 
 // A cancelled operation ends when the thread that asked next waits, not inside the call.
+// Waits for events cannot be cancelled (Wine's run outside its cancellable operations).
 bool SimulatedComPort::cancel(HANDLE file, OVERLAPPED *overlapped, DWORD result)
 {
     bool any = false;
     for (PendingOperation &operation : pending) {
-        if (operation.file == file && (!overlapped || operation.overlapped == overlapped)) {
+        if (operation.file == file && operation.kind != PendingOperation::WaitEvent &&
+            (!overlapped || operation.overlapped == overlapped)) {
             operation.deadline = now();
             operation.result = result;
             any = true;

@@ -23,6 +23,7 @@ struct PendingOperation
     DWORD length = 0;
     DWORD moved = 0;
     DWORD *eventWord = nullptr;
+    DWORD events = 0;          // what a wait reports when it ends
     qint64 deadline = -1;      // virtual ms when it ends on its own; -1 never
     qint64 totalDeadline = -1; // a read's total time-out, which later bytes do not move
     DWORD result = ERROR_SUCCESS;
@@ -57,7 +58,7 @@ public:
     QSet<DWORD> refusedBaudRates;  // SetCommState refuses them
     QSet<QByteArray> failingCalls; // Win32 functions (by name) that fail on this port
     int writeCompletesAfter = 0;   // ms a write stays pending; -1: until cancelled
-    DWORD goneError = ERROR_ACCESS_DENIED;
+    DWORD goneError = ERROR_NOT_READY; // what Wine answers once a pty is hung up
 
     // Record.
     QList<DWORD> writeSizes;
@@ -74,10 +75,13 @@ public:
     // call on its handle, and the name is no longer there to open.
     void vanish();
     int pendingOperations() const;
+    // A wait for events is pending and not about to end.
+    bool isWatched() const;
 
     // For the stand-in's functions.
     bool fails(const char *call) const;
     void raiseEvents(DWORD events);
+    void endWait(); // the mask changed
     void addPending(const PendingOperation &operation);
     void complete(PendingOperation &operation, DWORD result);
     void completeReads();

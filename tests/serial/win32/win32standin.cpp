@@ -3,6 +3,7 @@
 #include "simulatedcomport.h"
 #include "simulatedmachine_p.h"
 
+#include <QCoreApplication>
 #include <QList>
 #include <QString>
 
@@ -103,6 +104,15 @@ void advanceTo(qint64 until)
             p->completeDue(m.clock);
     }
     m.clock = std::max(m.clock, until);
+}
+
+// Operations that end "soon" (from another thread on a real system) end from the event loop
+// here, unless a wait gets to them first.
+void settleSoon()
+{
+    if (QCoreApplication::instance())
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), [] { advanceTo(machine().clock); }, Qt::QueuedConnection);
 }
 
 // An operation that finished inside the call: the record and the event say so too.
@@ -277,6 +287,11 @@ DWORD WaitForSingleObject(HANDLE event, DWORD msecs)
 void Sleep(DWORD msecs)
 {
     advanceTo(machine().clock + qint64(msecs));
+}
+
+ULONGLONG GetTickCount64()
+{
+    return ULONGLONG(machine().clock);
 }
 
 HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD, SECURITY_ATTRIBUTES *, DWORD disposition,
@@ -466,7 +481,7 @@ BOOL GetCommMask(HANDLE file, LPDWORD mask)
     return TRUE;
 }
 
-// A new mask ends the pending wait with an empty event word.
+// A new mask ends the pending wait, with an empty event word, soon after the call.
 BOOL SetCommMask(HANDLE file, DWORD mask)
 {
     SimulatedComPort *p = port(file, "SetCommMask");
@@ -474,13 +489,8 @@ BOOL SetCommMask(HANDLE file, DWORD mask)
         return FALSE;
     p->mask = mask;
     p->history = 0;
-    for (PendingOperation &operation : p->pending) {
-        if (operation.kind == PendingOperation::WaitEvent) {
-            *operation.eventWord = 0;
-            p->complete(operation, ERROR_SUCCESS);
-        }
-    }
-    p->dropFinished();
+    p->endWait();
+    settleSoon();
     return TRUE;
 }
 
@@ -495,6 +505,9 @@ BOOL WaitCommEvent(HANDLE file, LPDWORD events, OVERLAPPED *overlapped)
     });
     if (!overlapped || p->mask == 0 || waiting)
         return fail(ERROR_INVALID_PARAMETER);
+    // Wine refuses line changes on a port without modem lines (a pseudo-terminal).
+    if (p->fails("GetCommModemStatus") && (p->mask & (EV_CTS | EV_DSR | EV_RING | EV_RLSD)))
+        return fail(ERROR_NOT_SUPPORTED);
     ResetEvent(overlapped->hEvent);
     if (p->history) {
         *events = p->history;

@@ -10,6 +10,7 @@ using BYTE = quint8;
 using WORD = quint16;
 using DWORD = quint32;
 using ULONG_PTR = quintptr;
+using ULONGLONG = quint64;
 using HANDLE = void *;
 using LPVOID = void *;
 using LPCVOID = const void *;
@@ -33,8 +34,10 @@ constexpr DWORD ERROR_SUCCESS = 0;
 constexpr DWORD ERROR_FILE_NOT_FOUND = 2;
 constexpr DWORD ERROR_ACCESS_DENIED = 5;
 constexpr DWORD ERROR_INVALID_HANDLE = 6;
+constexpr DWORD ERROR_NOT_READY = 21;
 constexpr DWORD ERROR_BAD_COMMAND = 22;
 constexpr DWORD ERROR_GEN_FAILURE = 31;
+constexpr DWORD ERROR_NOT_SUPPORTED = 50;
 constexpr DWORD ERROR_INVALID_PARAMETER = 87;
 constexpr DWORD ERROR_OPERATION_ABORTED = 995;
 constexpr DWORD ERROR_IO_INCOMPLETE = 996;
@@ -177,6 +180,7 @@ BOOL SetEvent(HANDLE event);
 BOOL ResetEvent(HANDLE event);
 DWORD WaitForSingleObject(HANDLE object, DWORD msecs);
 void Sleep(DWORD msecs);
+ULONGLONG GetTickCount64();
 
 HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD shareMode, SECURITY_ATTRIBUTES *attributes,
                    DWORD disposition, DWORD flags, HANDLE templateFile);
