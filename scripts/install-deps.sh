@@ -1,5 +1,7 @@
 #!/bin/sh
 # Installs every Debian package the station needs to build, run and test.
+#   scripts/install-deps.sh            the station, its tests and benchmarks
+#   scripts/install-deps.sh --windows  also the cross toolchain and Wine (scripts/windows-check.sh)
 # Safe to run again: apt-get skips what is already there.
 set -eu
 
@@ -13,6 +15,21 @@ PACKAGES="
   fonts-dejavu-core fonts-liberation
   locales
 "
+
+# Cross-building for Windows and running the result under Wine against a pseudo-terminal;
+# dpkg-dev unpacks the Qt sources the cross build starts from.
+WINDOWS_PACKAGES="
+  g++-mingw-w64-x86-64-posix ninja-build wine64 socat dpkg-dev
+"
+
+case "${1:-}" in
+"") ;;
+--windows) PACKAGES="$PACKAGES $WINDOWS_PACKAGES" ;;
+*)
+  echo "usage: $0 [--windows]" >&2
+  exit 2
+  ;;
+esac
 
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then

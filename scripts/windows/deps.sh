@@ -1,0 +1,103 @@
+# Cross-built dependencies of the Windows build, cached between runs. Sourced, with
+# GRELVIX_ROOT set to the source tree, by scripts/windows-check.sh; one function per
+# dependency, each doing nothing when its stamp says it is built already.
+#
+# Layout under $GRELVIX_WINDOWS_CACHE (~/.cache/grelvix by default):
+#   apt/                    a private apt state for fetching Debian source packages
+#   src/<package>/          unpacked Debian sources
+#   qt6-mingw/build/<name>/ build trees
+#   qt6-mingw/prefix/       the installed Windows Qt (and what is built against it)
+#   qt6-mingw/stamps/       one file per finished dependency, holding its configuration
+
+GRELVIX_WINDOWS_CACHE=${GRELVIX_WINDOWS_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/grelvix}
+WINDOWS_TOOLCHAIN=${GRELVIX_ROOT:?}/scripts/windows/mingw64-toolchain.cmake
+QT_MINGW=$GRELVIX_WINDOWS_CACHE/qt6-mingw
+QT_MINGW_PREFIX=$QT_MINGW/prefix
+WINDOWS_JOBS=${WINDOWS_JOBS:-2}
+
+# Unpacks the Debian source package that built an installed binary package, at the same
+# version: cross-built Qt must match the host Qt whose tools (moc, rcc) it uses.
+#   fetch_debian_source <binary package> -> prints the source directory
+fetch_debian_source() {
+  source_package=$(dpkg-query -W -f='${source:Package}' "$1")
+  version=$(dpkg-query -W -f='${source:Version}' "$1")
+  upstream=${version#*:}
+  upstream=${upstream%%+*}
+  upstream=${upstream%%-*}
+  dir=$GRELVIX_WINDOWS_CACHE/src/$source_package
+  if [ -f "$dir/.version" ] && [ "$(cat "$dir/.version")" = "$version" ]; then
+    find "$dir" -mindepth 1 -maxdepth 1 -type d | head -n 1
+    return
+  fi
+  apt=$GRELVIX_WINDOWS_CACHE/apt
+  mkdir -p "$apt/lists/partial" "$apt/cache/archives/partial" "$dir"
+  # deb-src entries of the machine's own Debian release, kept out of the system's apt state.
+  codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
+  printf 'deb-src http://deb.debian.org/debian %s main\n' "$codename" "$codename-updates" \
+    >"$apt/sources.list"
+  printf 'deb-src http://deb.debian.org/debian-security %s-security main\n' "$codename" \
+    >>"$apt/sources.list"
+  set -- -o Dir::Etc::SourceList="$apt/sources.list" -o Dir::Etc::SourceParts=/nonexistent \
+    -o Dir::State::Lists="$apt/lists" -o Dir::Cache="$apt/cache" -o APT::Sandbox::User=root
+  apt-get "$@" update >&2
+  (cd "$dir" && find . -mindepth 1 -delete && apt-get "$@" source "$source_package=$version" >&2)
+  echo "$version" >"$dir/.version"
+  find "$dir" -mindepth 1 -maxdepth 1 -type d | head -n 1
+}
+
+# The configuration a dependency was built with, as one line for its stamp.
+stamp_matches() {
+  [ -f "$QT_MINGW/stamps/$1" ] && [ "$(cat "$QT_MINGW/stamps/$1")" = "$2" ]
+}
+
+write_stamp() {
+  mkdir -p "$QT_MINGW/stamps"
+  echo "$2" >"$QT_MINGW/stamps/$1"
+}
+
+# qt6-base for Windows, shared libraries, installed into $QT_MINGW_PREFIX.
+#   build_qt6_base [extra cmake options...]
+# Without options it is Qt Core (and Qt Test) alone. Widgets and the Windows platform plugin
+# need -DFEATURE_gui=ON -DFEATURE_widgets=ON -DFEATURE_printsupport=ON and so on; the build
+# tree is reused, so switching features on later rebuilds only what they add.
+QT6_BASE_CORE_ONLY="-DFEATURE_gui=OFF -DFEATURE_widgets=OFF -DFEATURE_network=OFF
+  -DFEATURE_sql=OFF -DFEATURE_xml=OFF -DFEATURE_dbus=OFF -DFEATURE_concurrent=OFF
+  -DFEATURE_opengl=OFF -DFEATURE_printsupport=OFF -DFEATURE_icu=OFF"
+
+build_qt6_base() {
+  options="$QT6_BASE_CORE_ONLY $*"
+  if stamp_matches qt6-base "$options"; then
+    return
+  fi
+  source=$(fetch_debian_source qt6-base-dev)
+  build=$QT_MINGW/build/qt6-base
+  mkdir -p "$build"
+  # QT_HOST_PATH_CMAKE_DIR: Debian keeps Qt6HostInfo under the multiarch directory.
+  # shellcheck disable=SC2086
+  cmake -S "$source" -B "$build" -G Ninja \
+    -DCMAKE_TOOLCHAIN_FILE="$WINDOWS_TOOLCHAIN" \
+    -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_INSTALL_PREFIX="$QT_MINGW_PREFIX" \
+    -DQT_HOST_PATH=/usr \
+    -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
+    -DBUILD_SHARED_LIBS=ON \
+    -DFEATURE_system_pcre2=OFF -DFEATURE_system_zlib=OFF -DFEATURE_system_doubleconversion=OFF \
+    -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF \
+    $options
+  cmake --build "$build" --parallel "$WINDOWS_JOBS"
+  cmake --install "$build"
+  write_stamp qt6-base "$options"
+}
+
+# The DLLs a mingw-built Qt program needs beside it: Qt's and the compiler's runtime.
+#   copy_runtime_dlls <directory> <Qt module>...
+copy_runtime_dlls() {
+  target=$1
+  shift
+  for module in "$@"; do
+    cp "$QT_MINGW_PREFIX/bin/Qt6$module.dll" "$target/"
+  done
+  gcc_dir=$(dirname "$(x86_64-w64-mingw32-g++-posix -print-libgcc-file-name)")
+  cp "$gcc_dir/libstdc++-6.dll" "$gcc_dir/libgcc_s_seh-1.dll" "$target/"
+  cp /usr/x86_64-w64-mingw32/lib/libwinpthread-1.dll "$target/"
+}
