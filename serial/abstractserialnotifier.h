@@ -1,5 +1,9 @@
 #pragma once
 
+#include "abstractserialengine.h"
+
+#include <QPointer>
+
 // Watches an open port from the event loop and calls the engine's notification
 // slots. Owned and deleted as its concrete type by the engine that made it.
 class AbstractSerialNotifier
@@ -16,4 +20,27 @@ public:
 
 protected:
     ~AbstractSerialNotifier() = default;
+
+    // Switching writes on hands buffered output over at once. The handler switches writes
+    // on again while output remains; that nested request is served by this loop instead of
+    // recursing once per block. `self` is this notifier, which a handler may delete.
+    void deliverWrite(QObject *self, AbstractSerialEngine *engine)
+    {
+        if (deliveringWrite) {
+            writePending = true;
+            return;
+        }
+        QPointer<QObject> alive(self);
+        deliveringWrite = true;
+        do {
+            writePending = false;
+            engine->writeNotification();
+        } while (alive && writePending && isWriteNotificationEnabled());
+        if (alive)
+            deliveringWrite = false;
+    }
+
+private:
+    bool deliveringWrite = false;
+    bool writePending = false;
 };

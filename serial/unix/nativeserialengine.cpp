@@ -1,25 +1,19 @@
 #include "nativeserialengine.h"
 
 #include "nativeserialengine_p.h"
+#include "nativeserialenginebase_impl_p.h"
 #include "nativeserialnotifier.h"
 
-#include <QAbstractEventDispatcher>
 #include <QFile>
 #include <QRegularExpression>
-#include <QThread>
 
 NativeSerialEngine::NativeSerialEngine(QObject *parent)
-    : AbstractSerialEngine(new NativeSerialEnginePrivate(this), parent)
+    : NativeSerialEngineBase(new NativeSerialEnginePrivate(this), parent)
 {}
 
 NativeSerialEngine::~NativeSerialEngine()
 {
     d_func()->nativeClose();
-}
-
-NativeSerialEnginePrivate *NativeSerialEngine::d_func() const
-{
-    return static_cast<NativeSerialEnginePrivate *>(d_ptr.get());
 }
 
 QString NativeSerialEngine::portPath(const QString &deviceName)
@@ -43,200 +37,28 @@ bool NativeSerialEngine::isPortLost() const
     return d_func()->portLost;
 }
 
-bool NativeSerialEngine::open(const QIODevice::OpenMode &mode)
+void NativeSerialEnginePrivate::setTotalReadConstant(int msecs)
 {
-    NativeSerialEnginePrivate *d = d_func();
-    if (d->fd() >= 0 || d->portLost)
-        return false;
-    if (d->nativeOpen(mode))
-        return true;
-    d->nativeClose();
-    return false;
-}
-
-bool NativeSerialEngine::close()
-{
-    return d_func()->nativeClose();
-}
-
-bool NativeSerialEngine::setBaudRate(int baudRate, const AbstractSerial::BaudDirection &direction)
-{
-    return d_func()->nativeSetBaudRate(baudRate, direction);
-}
-
-bool NativeSerialEngine::setDataBits(AbstractSerial::DataBits dataBits)
-{
-    return d_func()->nativeSetDataBits(dataBits);
-}
-
-bool NativeSerialEngine::setParity(AbstractSerial::Parity parity)
-{
-    return d_func()->nativeSetParity(parity);
-}
-
-bool NativeSerialEngine::setStopBits(AbstractSerial::StopBits stopBits)
-{
-    return d_func()->nativeSetStopBits(stopBits);
-}
-
-bool NativeSerialEngine::setFlowControl(AbstractSerial::Flow flow)
-{
-    return d_func()->nativeSetFlowControl(flow);
-}
-
-void NativeSerialEngine::setCharIntervalTimeout(int usecs)
-{
-    NativeSerialEnginePrivate *d = d_func();
-    d->charIntervalValue = usecs;
-    d->updateAutoReadConstant();
-}
-
-int NativeSerialEngine::charIntervalTimeout() const
-{
-    return d_func()->charIntervalValue;
-}
-
-void NativeSerialEngine::setTotalReadConstantTimeout(int msecs)
-{
-    NativeSerialEnginePrivate *d = d_func();
     if (msecs == -1) {
-        d->autoTotalReadConstant = true;
-        d->updateAutoReadConstant();
+        autoTotalReadConstant = true;
+        updateAutoReadConstant();
     } else {
-        d->autoTotalReadConstant = false;
-        d->readTotalConstant = msecs;
+        autoTotalReadConstant = false;
+        readTotalConstant = msecs;
     }
 }
 
-int NativeSerialEngine::totalReadConstantTimeout() const
+void NativeSerialEnginePrivate::createNotifier()
 {
-    return d_func()->readTotalConstant;
+    notifier = new NativeSerialNotifier(q, this);
+    if (fd() >= 0)
+        notifier->attach(fd());
 }
 
-bool NativeSerialEngine::setDtr(bool set)
+void NativeSerialEnginePrivate::releaseNotifier()
 {
-    return d_func()->nativeSetDtr(set);
+    delete notifier;
+    notifier = nullptr;
 }
 
-bool NativeSerialEngine::setRts(bool set)
-{
-    return d_func()->nativeSetRts(set);
-}
-
-quint16 NativeSerialEngine::lineStatus()
-{
-    return d_func()->nativeLineStatus();
-}
-
-bool NativeSerialEngine::sendBreak(int duration)
-{
-    return d_func()->nativeSendBreak(duration);
-}
-
-bool NativeSerialEngine::setBreak(bool set)
-{
-    return d_func()->nativeSetBreak(set);
-}
-
-bool NativeSerialEngine::flush()
-{
-    return d_func()->nativeFlush();
-}
-
-bool NativeSerialEngine::reset()
-{
-    return d_func()->nativeReset();
-}
-
-qint64 NativeSerialEngine::bytesAvailable()
-{
-    return d_func()->nativeBytesAvailable();
-}
-
-qint64 NativeSerialEngine::read(char *data, qint64 maxSize)
-{
-    NativeSerialEnginePrivate *d = d_func();
-    return readInChunks(data, maxSize,
-                        [d](char *chunk, qint64 len) { return d->nativeRead(chunk, len); });
-}
-
-qint64 NativeSerialEngine::write(const char *data, qint64 maxSize)
-{
-    NativeSerialEnginePrivate *d = d_func();
-    return writeInChunks(data, maxSize,
-                         [d](const char *chunk, qint64 len) { return d->nativeWrite(chunk, len); });
-}
-
-bool NativeSerialEngine::select(bool *readyToRead, bool *readyToWrite, bool checkRead,
-                                bool checkWrite, int msecs)
-{
-    return d_func()->nativeSelect(msecs, checkRead, checkWrite, readyToRead, readyToWrite) > 0;
-}
-
-bool NativeSerialEngine::isReadNotificationEnabled() const
-{
-    const NativeSerialNotifier *notifier = d_func()->notifier;
-    return notifier && notifier->isReadNotificationEnabled();
-}
-
-void NativeSerialEngine::setReadNotificationEnabled(bool enable, bool release)
-{
-    d_func()->switchNotification(&AbstractSerialNotifier::setReadNotificationEnabled, enable,
-                                 release);
-}
-
-bool NativeSerialEngine::isWriteNotificationEnabled() const
-{
-    const NativeSerialNotifier *notifier = d_func()->notifier;
-    return notifier && notifier->isWriteNotificationEnabled();
-}
-
-void NativeSerialEngine::setWriteNotificationEnabled(bool enable, bool release)
-{
-    d_func()->switchNotification(&AbstractSerialNotifier::setWriteNotificationEnabled, enable,
-                                 release);
-}
-
-bool NativeSerialEngine::isExceptionNotificationEnabled() const
-{
-    const NativeSerialNotifier *notifier = d_func()->notifier;
-    return notifier && notifier->isExceptionNotificationEnabled();
-}
-
-void NativeSerialEngine::setExceptionNotificationEnabled(bool enable, bool release)
-{
-    d_func()->switchNotification(&AbstractSerialNotifier::setExceptionNotificationEnabled, enable,
-                                 release);
-}
-
-bool NativeSerialEngine::isLineNotificationEnabled() const
-{
-    const NativeSerialNotifier *notifier = d_func()->notifier;
-    return notifier && notifier->isLineNotificationEnabled();
-}
-
-void NativeSerialEngine::setLineNotificationEnabled(bool enable, bool release)
-{
-    d_func()->switchNotification(&AbstractSerialNotifier::setLineNotificationEnabled, enable,
-                                 release);
-}
-
-void NativeSerialEnginePrivate::switchNotification(void (AbstractSerialNotifier::*set)(bool),
-                                                   bool enable, bool release)
-{
-    if (release)
-        enable = false;
-    if (notifier) {
-        (notifier->*set)(enable);
-    } else if (enable && QAbstractEventDispatcher::instance(q->thread())) {
-        notifier = new NativeSerialNotifier(q, this);
-        if (fd() >= 0)
-            notifier->attach(fd());
-        (notifier->*set)(enable);
-    }
-    // A write notification delivered above may have released the notifier already.
-    if (release && notifier) {
-        delete notifier;
-        notifier = nullptr;
-    }
-}
+template class NativeSerialEngineBase<NativeSerialEnginePrivate>;

@@ -12,7 +12,6 @@ Q_DECLARE_LOGGING_CATEGORY(lcSerialEngine)
 
 class NativeSerialEngine;
 class NativeSerialNotifier;
-class AbstractSerialNotifier;
 class QTimer;
 
 class NativeSerialEnginePrivate : public AbstractSerialEnginePrivate
@@ -45,8 +44,11 @@ public:
     int nativeSelect(int msecs, bool checkRead, bool checkWrite, bool *readyToRead,
                      bool *readyToWrite);
 
+    void setTotalReadConstant(int msecs);
+    int totalReadConstant() const { return readTotalConstant; }
     void updateAutoReadConstant();
-    void switchNotification(void (AbstractSerialNotifier::*set)(bool), bool enable, bool release);
+    void createNotifier();
+    void releaseNotifier();
 
     // Hang-up handling, shared with the notifier.
     bool checkHangUp();
@@ -55,6 +57,8 @@ public:
     bool takeNotifierLineError();
 
     int fd() const { return int(descriptor); }
+    // Holding the port, or waiting for a lost one to come back.
+    bool isOpen() const { return fd() >= 0 || portLost; }
 
     NativeSerialEngine *q;
     NativeSerialNotifier *notifier = nullptr;

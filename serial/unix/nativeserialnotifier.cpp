@@ -123,7 +123,7 @@ void NativeSerialNotifier::setWriteNotificationEnabled(bool enable)
         // Deliver first: the handler usually sends everything and switches
         // writes off again, and then epoll never needs to hear of it.
         QPointer<NativeSerialNotifier> self(this);
-        deliverWrite();
+        deliverWrite(this, engine);
         if (!self)
             return;
     }
@@ -152,25 +152,6 @@ void NativeSerialNotifier::setLineNotificationEnabled(bool enable)
     update(false);
 }
 
-// Enabling writes hands buffered output over at once. The handler switches
-// writes on again while output remains; that nested request is served by this
-// loop instead of recursing once per block.
-void NativeSerialNotifier::deliverWrite()
-{
-    if (deliveringWrite) {
-        writePending = true;
-        return;
-    }
-    QPointer<NativeSerialNotifier> self(this);
-    deliveringWrite = true;
-    do {
-        writePending = false;
-        engine->writeNotification();
-    } while (self && writePending && writeEnabled);
-    if (self)
-        deliveringWrite = false;
-}
-
 void NativeSerialNotifier::onActivated()
 {
     struct epoll_event event = {};
@@ -188,7 +169,7 @@ void NativeSerialNotifier::onActivated()
             return;
     }
     if ((events & EPOLLOUT) && writeEnabled) {
-        deliverWrite();
+        deliverWrite(this, engine);
         if (gone())
             return;
     }

@@ -39,7 +39,6 @@ public:
 private:
     void update(bool rearm);
     void onActivated();
-    void deliverWrite();
     void pollLines();
 
     NativeSerialEngine *engine;
@@ -56,6 +55,4 @@ private:
     bool lineEnabled = false;
     bool linesReadable = false;
     int lastLines = 0;
-    bool deliveringWrite = false;
-    bool writePending = false;
 };

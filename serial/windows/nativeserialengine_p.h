@@ -6,8 +6,6 @@
 #include <QIODevice>
 #include <QLoggingCategory>
 
-class AbstractSerialNotifier;
-
 #ifdef GRELVIX_WIN32_STANDIN
 namespace Win32StandIn {
 #endif
@@ -22,6 +20,8 @@ class NativeSerialEnginePrivate : public AbstractSerialEnginePrivate
 public:
     // How long one chunk of a transfer waits for the port.
     static constexpr DWORD transferWaitMsecs = 5000;
+    // How long a cancelled operation may take to end.
+    static constexpr DWORD cancelWaitMsecs = 1000;
 
     explicit NativeSerialEnginePrivate(NativeSerialEngine *engine);
 
@@ -46,12 +46,16 @@ public:
                      bool *readyToWrite);
 
     void setTotalReadConstant(int msecs);
+    int totalReadConstant() const { return int(commTimeouts.ReadTotalTimeoutConstant); }
     void updateAutoReadConstant();
-    void switchNotification(void (AbstractSerialNotifier::*set)(bool), bool enable, bool release);
+    void createNotifier();
     void releaseNotifier();
     // Ends an overlapped operation that is still pending and waits until the system is done
     // with its record and buffer; returns the bytes it moved before it was cancelled.
     DWORD cancelPending(OVERLAPPED *overlapped);
+    // Waits until an overlapped operation has ended or the deadline (GetTickCount64) passed;
+    // the result of the last WaitForSingleObject.
+    DWORD waitForEnd(OVERLAPPED *overlapped, ULONGLONG deadline);
 
     HANDLE handle() const { return reinterpret_cast<HANDLE>(descriptor); }
     bool isOpen() const { return handle() != INVALID_HANDLE_VALUE; }

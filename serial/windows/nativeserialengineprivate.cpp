@@ -530,15 +530,32 @@ qint64 NativeSerialEnginePrivate::nativeBytesAvailable()
     return qint64(status.cbInQue);
 }
 
+// The record, not the event, tells that the operation ended: under Wine an earlier wait's
+// end may signal the event late.
+DWORD NativeSerialEnginePrivate::waitForEnd(OVERLAPPED *overlapped, ULONGLONG deadline)
+{
+    for (;;) {
+        if (HasOverlappedIoCompleted(overlapped))
+            return WAIT_OBJECT_0;
+        const ULONGLONG now = ::GetTickCount64();
+        const DWORD waited =
+            ::WaitForSingleObject(overlapped->hEvent, DWORD(now < deadline ? deadline - now : 0));
+        if (waited != WAIT_OBJECT_0)
+            return waited;
+    }
+}
+
+// Bounded, so that a system that never reports the end cannot hang the caller (Wine can
+// leave a wait's record marked pending after signalling its end).
 DWORD NativeSerialEnginePrivate::cancelPending(OVERLAPPED *overlapped)
 {
     ::CancelIoEx(handle(), overlapped);
-    // A completion that came in just before the cancel may have signalled the event without
-    // finishing the record seen here; then the second round waits for the real end.
+    if (waitForEnd(overlapped, ::GetTickCount64() + cancelWaitMsecs) != WAIT_OBJECT_0)
+        trace("cancelPending(OVERLAPPED *overlapped)",
+              QStringLiteral("function: ::CancelIoEx(this->descriptor, overlapped): the "
+                             "operation did not end. Error! "));
     DWORD moved = 0;
-    while (!::GetOverlappedResult(handle(), overlapped, &moved, TRUE) &&
-           ::GetLastError() == ERROR_IO_INCOMPLETE) {
-    }
+    ::GetOverlappedResult(handle(), overlapped, &moved, FALSE);
     return moved;
 }
 
@@ -559,7 +576,7 @@ qint64 NativeSerialEnginePrivate::transfer(bool reading, char *data, qint64 len)
         traceCall(operation, "::GetLastError()", qint64(error));
         return -1;
     }
-    const DWORD waited = ::WaitForSingleObject(overlapped.hEvent, transferWaitMsecs);
+    const DWORD waited = waitForEnd(&overlapped, ::GetTickCount64() + transferWaitMsecs);
     if (waited != WAIT_OBJECT_0) {
         traceCall(operation,
                   reading ? "::::WaitForSingleObject(this->oRead.hEvent, 5000)"
@@ -660,9 +677,7 @@ int NativeSerialEnginePrivate::waitCommEventOnce(DWORD *events, ULONGLONG deadli
         traceCall(selectOperation, "::GetLastError()", qint64(error));
         return -1;
     }
-    const ULONGLONG now = ::GetTickCount64();
-    const DWORD waited =
-        ::WaitForSingleObject(oSelect.hEvent, DWORD(now < deadline ? deadline - now : 0));
+    const DWORD waited = waitForEnd(&oSelect, deadline);
     DWORD unused = 0;
     if (waited == WAIT_OBJECT_0) {
         if (::GetOverlappedResult(handle(), &oSelect, &unused, FALSE))

@@ -44,11 +44,10 @@ NativeSerialNotifier::~NativeSerialNotifier()
 DWORD NativeSerialNotifier::endWait(DWORD mask)
 {
     ::SetCommMask(state->handle(), mask);
-    if (!waiting)
-        return 0;
     state->cancelPending(&overlapped);
+    const DWORD events = waiting ? eventWord : 0;
     waiting = false;
-    return eventWord;
+    return events;
 }
 
 void NativeSerialNotifier::pause()
@@ -117,10 +116,11 @@ void NativeSerialNotifier::rearm()
             waiting = true;
             return;
         }
+        // Under Wine a wait that has just ended counts as running for a moment longer; one
+        // that still counts after the retries is left to end (and to be waited for) later.
         const DWORD error = ::GetLastError();
-        waiting = error == ERROR_IO_PENDING;
-        // Under Wine a wait that has just ended counts as running for a moment longer.
-        if (waiting || error != ERROR_INVALID_PARAMETER || attempt == busyRetries)
+        waiting = error == ERROR_IO_PENDING || error == ERROR_INVALID_PARAMETER;
+        if (error != ERROR_INVALID_PARAMETER || attempt == busyRetries)
             return;
         ::Sleep(1);
     }
@@ -146,7 +146,7 @@ void NativeSerialNotifier::setWriteNotificationEnabled(bool enable)
     QPointer<NativeSerialNotifier> self(this);
     setBits(writeBits, enable);
     if (enable && self)
-        deliverWrite();
+        deliverWrite(this, engine);
 }
 
 bool NativeSerialNotifier::isExceptionNotificationEnabled() const
@@ -167,25 +167,6 @@ bool NativeSerialNotifier::isLineNotificationEnabled() const
 void NativeSerialNotifier::setLineNotificationEnabled(bool enable)
 {
     setBits(lineBits, enable);
-}
-
-// Switching writes on hands buffered output over at once. The handler switches writes on
-// again while output remains; that nested request is served by this loop instead of
-// recursing once per block.
-void NativeSerialNotifier::deliverWrite()
-{
-    if (deliveringWrite) {
-        writePending = true;
-        return;
-    }
-    QPointer<NativeSerialNotifier> self(this);
-    deliveringWrite = true;
-    do {
-        writePending = false;
-        engine->writeNotification();
-    } while (self && writePending && isWriteNotificationEnabled());
-    if (self)
-        deliveringWrite = false;
 }
 
 void NativeSerialNotifier::onActivated()
@@ -210,7 +191,7 @@ void NativeSerialNotifier::dispatch(DWORD events)
             return;
     }
     if (events & wantedMask & writeBits) {
-        deliverWrite();
+        deliverWrite(this, engine);
         if (!self)
             return;
     }

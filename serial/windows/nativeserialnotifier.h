@@ -46,7 +46,6 @@ private:
     void onActivated();
     void deliverMissed();
     void dispatch(DWORD events);
-    void deliverWrite();
 
     NativeSerialEngine *engine;
     NativeSerialEnginePrivate *state;
@@ -58,8 +57,6 @@ private:
     DWORD missed = 0;       // events of a wait that was ended to change the mask
     bool waiting = false;   // a wait of ours may still be running
     bool paused = false;
-    bool deliveringWrite = false;
-    bool writePending = false;
 };
 
 #ifdef GRELVIX_WIN32_STANDIN
