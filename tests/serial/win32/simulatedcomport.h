@@ -55,9 +55,9 @@ public:
     bool gone = false;
 
     // Script.
-    QSet<DWORD> refusedBaudRates;  // SetCommState refuses them
-    QSet<QByteArray> failingCalls; // Win32 functions (by name) that fail on this port
-    int writeCompletesAfter = 0;   // ms a write stays pending; -1: until cancelled
+    QSet<DWORD> refusedBaudRates;      // SetCommState refuses them
+    QSet<QByteArray> failingCalls;     // Win32 functions (by name) that fail on this port
+    int writeCompletesAfter = 0;       // ms a write stays pending; -1: until cancelled
     DWORD goneError = ERROR_NOT_READY; // what Wine answers once a pty is hung up
 
     // Record.

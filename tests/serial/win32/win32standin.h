@@ -170,6 +170,11 @@ struct OVERLAPPED
     HANDLE hEvent;
 };
 
+inline bool HasOverlappedIoCompleted(const OVERLAPPED *overlapped)
+{
+    return overlapped->Internal != STATUS_PENDING;
+}
+
 DWORD GetLastError();
 void SetLastError(DWORD error);
 BOOL CloseHandle(HANDLE object);
