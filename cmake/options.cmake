@@ -1,9 +1,17 @@
 # Every target links grelvix_options: warnings, defines and sanitizers live here only.
 add_library(grelvix_options INTERFACE)
 
-target_compile_options(grelvix_options INTERFACE -Wall -Wextra -Wshadow)
-if(GRELVIX_WERROR)
-  target_compile_options(grelvix_options INTERFACE -Werror)
+if(MSVC)
+  # Sources are UTF-8 (the Russian interface texts).
+  target_compile_options(grelvix_options INTERFACE /W4 /utf-8 /permissive-)
+  if(GRELVIX_WERROR)
+    target_compile_options(grelvix_options INTERFACE /WX)
+  endif()
+else()
+  target_compile_options(grelvix_options INTERFACE -Wall -Wextra -Wshadow)
+  if(GRELVIX_WERROR)
+    target_compile_options(grelvix_options INTERFACE -Werror)
+  endif()
 endif()
 
 target_compile_definitions(grelvix_options INTERFACE
