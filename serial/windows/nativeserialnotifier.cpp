@@ -18,11 +18,11 @@ constexpr DWORD exceptionBits = EV_ERR;
 constexpr DWORD lineBits = EV_CTS | EV_DSR | EV_RING;
 } // namespace
 
-NativeSerialNotifier::NativeSerialNotifier(NativeSerialEngine *engine,
-                                           NativeSerialEnginePrivate *state)
-    : QWinEventNotifier(engine)
-    , engine(engine)
-    , state(state)
+NativeSerialNotifier::NativeSerialNotifier(NativeSerialEngine *owner,
+                                           NativeSerialEnginePrivate *ownerState)
+    : QWinEventNotifier(owner)
+    , engine(owner)
+    , state(ownerState)
 {
     overlapped.hEvent = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
     setHandle(overlapped.hEvent);

@@ -20,7 +20,7 @@ public:
     // How often a wait is tried again while the port still counts the last one as running.
     static constexpr int busyRetries = 20;
 
-    NativeSerialNotifier(NativeSerialEngine *engine, NativeSerialEnginePrivate *state);
+    NativeSerialNotifier(NativeSerialEngine *owner, NativeSerialEnginePrivate *ownerState);
     ~NativeSerialNotifier() override;
 
     bool isReadNotificationEnabled() const override;

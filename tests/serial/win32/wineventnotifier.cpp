@@ -6,9 +6,9 @@ QWinEventNotifier::QWinEventNotifier(QObject *parent)
     : QObject(parent)
 {}
 
-QWinEventNotifier::QWinEventNotifier(HANDLE event, QObject *parent)
+QWinEventNotifier::QWinEventNotifier(HANDLE hEvent, QObject *parent)
     : QObject(parent)
-    , event(event)
+    , eventHandle(hEvent)
 {
     setEnabled(true);
 }
@@ -18,15 +18,15 @@ QWinEventNotifier::~QWinEventNotifier()
     setEnabled(false);
 }
 
-void QWinEventNotifier::setHandle(HANDLE newEvent)
+void QWinEventNotifier::setHandle(HANDLE hEvent)
 {
     setEnabled(false);
-    event = newEvent;
+    eventHandle = hEvent;
 }
 
 HANDLE QWinEventNotifier::handle() const
 {
-    return event;
+    return eventHandle;
 }
 
 bool QWinEventNotifier::isEnabled() const
@@ -36,14 +36,14 @@ bool QWinEventNotifier::isEnabled() const
 
 void QWinEventNotifier::setEnabled(bool enable)
 {
-    if (enable == enabled || !event)
+    if (enable == enabled || !eventHandle)
         return;
     enabled = enable;
     if (enable) {
-        Win32StandIn::Machine::watch(event, this);
+        Win32StandIn::Machine::watch(eventHandle, this);
         signalled(); // it may be signalled already
     } else {
-        Win32StandIn::Machine::unwatch(event, this);
+        Win32StandIn::Machine::unwatch(eventHandle, this);
     }
 }
 
@@ -54,6 +54,6 @@ void QWinEventNotifier::signalled()
 
 void QWinEventNotifier::deliver()
 {
-    if (enabled && Win32StandIn::Machine::takeSignal(event))
-        emit activated(event);
+    if (enabled && Win32StandIn::Machine::takeSignal(eventHandle))
+        emit activated(eventHandle);
 }

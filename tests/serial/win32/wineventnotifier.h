@@ -12,10 +12,10 @@ class QWinEventNotifier : public QObject
 
 public:
     explicit QWinEventNotifier(QObject *parent = nullptr);
-    explicit QWinEventNotifier(HANDLE event, QObject *parent = nullptr);
+    explicit QWinEventNotifier(HANDLE hEvent, QObject *parent = nullptr);
     ~QWinEventNotifier() override;
 
-    void setHandle(HANDLE event);
+    void setHandle(HANDLE hEvent);
     HANDLE handle() const;
     bool isEnabled() const;
 
@@ -26,11 +26,11 @@ public Q_SLOTS:
     void setEnabled(bool enable);
 
 Q_SIGNALS:
-    void activated(HANDLE event);
+    void activated(HANDLE hEvent);
 
 private:
     void deliver();
 
-    HANDLE event = nullptr;
+    HANDLE eventHandle = nullptr;
     bool enabled = false;
 };
