@@ -3,7 +3,7 @@
 # pseudo-terminal as COM5 and an echoing peer on the other end:
 #   scripts/windows-check.sh
 # Installs the cross toolchain and Wine (scripts/install-deps.sh --windows), cross-builds Qt Core
-# once into ~/.cache/grelvix/qt6-mingw (about ten minutes on two cores; later runs reuse it),
+# once into ~/.cache/grelvix/qt6-mingw (about 15 minutes on two shared cores; later runs reuse it),
 # builds into build-windows/ and runs tests/serial/wine/serialconformance.exe step by step.
 # Not part of .ci/run.
 set -eu
