@@ -24,8 +24,6 @@ copy_runtime_dlls "$build" Core
 # Wine, with its own prefix in the cache.
 export WINEPREFIX="$GRELVIX_WINDOWS_CACHE/wine-prefix"
 export WINEDEBUG=-all
-# The engine's traces go to standard error rather than the debugger channel.
-export QT_FORCE_STDERR_LOGGING=1
 wine=/usr/lib/wine/wine64
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   # Without the overrides the first start may hang installing Mono and Gecko.
