@@ -1,10 +1,14 @@
 #include "serialenginefactory_p.h"
 
+#include "serialdeviceenumeratorengine_p.h"
+
 #include <QtGlobal>
 
 #if defined(GRELVIX_SERIAL_NATIVE_ENGINE) && defined(Q_OS_WIN)
+#include "windows/nativedeviceenumerator.h"
 #include "windows/nativeserialengine.h"
 #elif defined(GRELVIX_SERIAL_NATIVE_ENGINE)
+#include "unix/nativedeviceenumerator.h"
 #include "unix/nativeserialengine.h"
 #endif
 
@@ -30,4 +34,15 @@ SerialEngineCreator setSerialEngineCreator(SerialEngineCreator creator)
     const SerialEngineCreator previous = engineCreator;
     engineCreator = creator;
     return previous;
+}
+
+SerialDeviceEnumeratorEngine *createSerialDeviceEnumeratorEngine()
+{
+#if defined(GRELVIX_SERIAL_NATIVE_ENGINE) && defined(Q_OS_WIN)
+    return new NativeDeviceEnumerator();
+#elif defined(GRELVIX_SERIAL_NATIVE_ENGINE)
+    return new NativeDeviceEnumerator(NativeDeviceEnumerator::systemSource());
+#else
+    return nullptr;
+#endif
 }

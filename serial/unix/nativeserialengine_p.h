@@ -60,6 +60,11 @@ public:
     // Holding the port, or waiting for a lost one to come back.
     bool isOpen() const { return fd() >= 0 || portLost; }
 
+    // The port for this process alone (also for root), or -1; quiet leaves no trace.
+    static int openExclusive(const QString &path, const QIODevice::OpenMode &mode, bool quiet);
+    // Lets go of a port taken with openExclusive; false when close() reported an error.
+    static bool closeExclusive(int handle);
+
     NativeSerialEngine *q;
     NativeSerialNotifier *notifier = nullptr;
     struct termios2 tio = {};      // line settings as last written
@@ -77,7 +82,6 @@ public:
     quint64 lineErrorsSeenByNotifier = 0;
 
 private:
-    int openExclusive(const QString &path, const QIODevice::OpenMode &mode, bool quiet);
     bool writeSettings(const struct termios2 &wanted, tcflag_t cflagMask, tcflag_t iflagMask,
                        bool checkSpeed);
     void detectDefaultCurrentSettings();

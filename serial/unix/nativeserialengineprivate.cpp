@@ -129,6 +129,12 @@ int NativeSerialEnginePrivate::openExclusive(const QString &portPath,
     return handle;
 }
 
+bool NativeSerialEnginePrivate::closeExclusive(int handle)
+{
+    ::ioctl(handle, TIOCNXCL);
+    return ::close(handle) == 0;
+}
+
 bool NativeSerialEnginePrivate::nativeOpen(const QIODevice::OpenMode &mode)
 {
     if (fd() >= 0 || portLost)
@@ -185,8 +191,7 @@ bool NativeSerialEnginePrivate::closeDescriptor()
         notifier->detach();
     bool closed = true;
     if (fd() >= 0) {
-        ::ioctl(fd(), TIOCNXCL);
-        closed = ::close(fd()) == 0;
+        closed = closeExclusive(fd());
         if (!closed)
             trace("nativeClose()", "::close(this->descriptor)", errno);
     }
@@ -732,8 +737,7 @@ void NativeSerialEnginePrivate::tryReopen()
         return;
     struct termios2 found = {};
     if (::ioctl(handle, TCGETS2, &found) != 0 || ::ioctl(handle, TCSETS2, &tio) != 0) {
-        ::ioctl(handle, TIOCNXCL);
-        ::close(handle);
+        closeExclusive(handle);
         return;
     }
     descriptor = handle;

@@ -11,5 +11,10 @@ namespace Win32StandIn::Machine {
 bool takeSignal(HANDLE event);
 void watch(HANDLE event, QWinEventNotifier *notifier);
 void unwatch(HANDLE event, QWinEventNotifier *notifier);
+// Handles for the objects of the simulated devices and registry, counted by openHandles().
+HANDLE newHandle();
+void releaseHandle(HANDLE handle);
+// Forgets the devices, the registry and its watches (part of reset()).
+void resetDevices();
 
 } // namespace Win32StandIn::Machine

@@ -167,6 +167,7 @@ void reset()
     m.nextHandle = 4;
     m.clock = 0;
     m.lastError = ERROR_SUCCESS;
+    Machine::resetDevices();
 }
 
 int openHandles()
@@ -199,6 +200,16 @@ void Machine::unwatch(HANDLE event, QWinEventNotifier *notifier)
 {
     if (Object *found = object(event))
         found->watchers.removeAll(notifier);
+}
+
+HANDLE Machine::newHandle()
+{
+    return addObject(Object());
+}
+
+void Machine::releaseHandle(HANDLE handle)
+{
+    machine().objects.erase(reinterpret_cast<quintptr>(handle));
 }
 
 } // namespace Win32StandIn
