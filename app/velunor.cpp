@@ -4,7 +4,9 @@
 #include "abstractserial.h"
 #include "channeltable.h"
 #include "plotfiles.h"
+#include "portcompleter.h"
 #include "realtimegraph.h"
+#include "serialdeviceenumerator.h"
 #include "settings.h"
 #include "stationpaths.h"
 
@@ -52,6 +54,7 @@ Velunor::Velunor(QWidget *parent)
 {
     ui->setupUi(this);
     ui->PathCurrentDirectory->setText(defaultLogDirectory());
+    new PortCompleter(SerialDeviceEnumerator::instance(), ui->lePort);
 
     SerialDevice = std::make_unique<AbstractSerial>();
     connect(SerialDevice.get(), &QIODevice::readyRead, this, &Velunor::serialRecieve);
