@@ -1,6 +1,6 @@
 #!/bin/sh
 # Builds the serial layer for Windows and checks its Windows engine under Wine, with a
-# pseudo-terminal as COM5 and an echoing peer on the other end:
+# pseudo-terminal as COM5 and an echoing peer on the other end, and its port enumerator:
 #   scripts/windows-check.sh
 # Installs the cross toolchain and Wine (scripts/install-deps.sh --windows), cross-builds Qt Core
 # once into ~/.cache/grelvix/qt6-mingw (about 15 minutes on two shared cores; later runs reuse it),
@@ -124,6 +124,12 @@ wait_for_line ready "$run/vanish.out" || true
 stop_peer
 wait $program || failed=$((failed + 1))
 cat "$run/vanish.out"
+
+# The port enumerator: what Wine lists, and its registry watch.
+echo "== enumerate"
+if ! timeout 120 $wine "$build/serialconformance.exe" enumerate; then
+  failed=$((failed + 1))
+fi
 
 if [ $failed -ne 0 ]; then
   echo "windows-check: $failed step(s) failed" >&2

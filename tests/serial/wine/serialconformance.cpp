@@ -7,8 +7,12 @@
 //   serialconformance timeouts <port>   a select time-out, the automatic read time-out, and a
 //                                       read given up after 5000 ms
 //   serialconformance vanish <port>     says "ready", then expects the port to go away
+//   serialconformance enumerate         lists the ports the enumerator finds and checks that
+//                                       a change under the services key is reported
 // Lines start with PASS or FAIL; the exit code is the number of failures.
 #include "abstractserial.h"
+#include "serialdeviceenumerator.h"
+#include "windows/nativedeviceenumerator.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -211,6 +215,55 @@ void vanish(const QString &port)
     report(!serial.isOpen(), "closed");
 }
 
+void enumerate()
+{
+    SerialDeviceEnumerator *ports = SerialDeviceEnumerator::instance();
+    const QStringList names = ports->portNames();
+    std::printf("ports %d\n", int(names.size()));
+    for (const QString &name : names) {
+        ports->selectPort(name);
+        const QStringList fields = {ports->name(),
+                                    ports->bus(),
+                                    ports->description(),
+                                    ports->friendlyName(),
+                                    ports->hardwareID().join(QLatin1Char(',')),
+                                    ports->locationInfo(),
+                                    ports->manufacturer(),
+                                    ports->deviceClass(),
+                                    ports->service(),
+                                    ports->driver(),
+                                    ports->physicalObjectName(),
+                                    ports->vendorID(),
+                                    ports->productID()};
+        std::printf("port %s | in use %d\n", qPrintable(fields.join(QLatin1String(" | "))),
+                    int(ports->isInUse()));
+    }
+    report(ports->isWatching(), "watching the services key");
+
+    // A value written under the services key comes back as a change from the event loop.
+    NativeDeviceEnumerator engine;
+    bool told = false;
+    QObject::connect(&engine, &SerialDeviceEnumeratorEngine::changed, [&told] { told = true; });
+    engine.setWatching(true);
+    engine.rearm();
+    const wchar_t *path = L"SYSTEM\\CurrentControlSet\\services\\GrelvixCheck";
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                        nullptr) == ERROR_SUCCESS) {
+        const DWORD start = 3;
+        RegSetValueExW(key, L"Start", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&start),
+                       sizeof(start));
+        RegCloseKey(key);
+    }
+    QElapsedTimer clock;
+    clock.start();
+    while (!told && clock.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, path);
+    report(told, "a change under the services key is reported",
+           QStringLiteral("%1 ms").arg(clock.elapsed()));
+}
+
 // The engine's traces, among the results.
 void printTrace(QtMsgType, const QMessageLogContext &, const QString &message)
 {
@@ -225,8 +278,13 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     qInstallMessageHandler(&printTrace);
     const QStringList args = app.arguments();
+    if (args.size() == 2 && args.at(1) == QLatin1String("enumerate")) {
+        enumerate();
+        return failures;
+    }
     if (args.size() != 3) {
-        std::fprintf(stderr, "usage: serialconformance roundtrip|settings|timeouts|vanish COMn\n");
+        std::fprintf(stderr, "usage: serialconformance roundtrip|settings|timeouts|vanish COMn\n"
+                             "       serialconformance enumerate\n");
         return 100;
     }
     const QString step = args.at(1);
