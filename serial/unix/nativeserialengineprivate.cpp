@@ -115,7 +115,16 @@ int NativeSerialEnginePrivate::openExclusive(const QString &portPath,
         fail("::open(...)");
         return -1;
     }
-    // TIOCEXCL does not stop root; the lock does, for every program that asks for it.
+    // TIOCEXCL does not stop root; the lock does, for every program that asks for it. A port
+    // another program holds with TIOCEXCL alone is theirs too: taking it would also end
+    // their exclusive hold when we let go.
+    int heldExclusively = 0;
+    if (::ioctl(handle, TIOCGEXCL, &heldExclusively) == 0 && heldExclusively) {
+        errno = EBUSY;
+        fail("::ioctl(TIOCGEXCL)");
+        ::close(handle);
+        return -1;
+    }
     if (::flock(handle, LOCK_EX | LOCK_NB) != 0) {
         fail("::flock(LOCK_EX | LOCK_NB)");
         ::close(handle);

@@ -15,6 +15,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
 using Devices = QList<TtyDevice>;
 Q_DECLARE_METATYPE(Devices)
 
@@ -248,6 +252,17 @@ void tst_SerialDeviceEnumerator::inUseMeansTheExclusiveOpenFails()
     QVERIFY(ports->isInUse());
     serial.close();
     QVERIFY(!ports->isInUse());
+
+    // Another program's TIOCEXCL, which does not stop root from opening, still counts; and
+    // trying the port leaves that program's hold as it was.
+    const int other = ::open(QFile::encodeName(line.slavePath()).constData(), O_RDWR | O_NOCTTY);
+    QVERIFY(other >= 0);
+    QCOMPARE(::ioctl(other, TIOCEXCL), 0);
+    QVERIFY(ports->isInUse());
+    int held = 0;
+    QCOMPARE(::ioctl(other, TIOCGEXCL, &held), 0);
+    QCOMPARE(held, 1);
+    ::close(other);
 
     // A port that is not there is in no one's use.
     ports->selectPort(QStringLiteral("/dev/ttyUSB7"));
