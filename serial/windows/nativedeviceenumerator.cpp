@@ -3,6 +3,7 @@
 #include <QVariant>
 
 #include <cstring>
+#include <iterator>
 
 #ifdef GRELVIX_WIN32_STANDIN
 namespace Win32StandIn {

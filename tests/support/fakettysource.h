@@ -10,8 +10,8 @@
 class FakeTtySource : public TtyDeviceSource
 {
 public:
-    explicit FakeTtySource(const QList<TtyDevice> &present = {})
-        : present(present)
+    explicit FakeTtySource(const QList<TtyDevice> &initial = {})
+        : present(initial)
     {}
     ~FakeTtySource() override { stopMonitor(); }
 
