@@ -1,14 +1,19 @@
 // Takes the screenshots under docs/: run it on an X display (xvfb-run) with the directory to
 // write into. The station runs against the simulated bus in this process.
 #include "devicesimulator.h"
+#include "fakettysource.h"
 #include "plotfiles.h"
+#include "portcompleter.h"
 #include "realtimegraph.h"
 #include "settings.h"
 #include "stationfont.h"
 #include "velunor.h"
 
 #include "abstractserial.h"
+#include "serialdeviceenumerator.h"
+#include "unix/nativedeviceenumerator.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QDateTime>
 #include <QDir>
@@ -28,6 +33,20 @@ bool shoot(QWidget *window, const QString &path)
     window->raise();
     QTest::qWait(400);
     const QPixmap shot = window->screen()->grabWindow(window->winId());
+    if (shot.isNull() || !shot.save(path)) {
+        std::fprintf(stderr, "could not save %s\n", qPrintable(path));
+        return false;
+    }
+    std::printf("%s\n", qPrintable(path));
+    return true;
+}
+
+// A part of the screen, for what lies outside one window (a completer's list).
+bool shootArea(QWidget *window, const QRect &area, const QString &path)
+{
+    QTest::qWait(400);
+    const QPixmap shot =
+        window->screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
     if (shot.isNull() || !shot.save(path)) {
         std::fprintf(stderr, "could not save %s\n", qPrintable(path));
         return false;
@@ -63,6 +82,20 @@ int main(int argc, char *argv[])
         station.move(20, 20);
         station.show();
         ok &= shoot(&station, out.filePath(QStringLiteral("mainwindow.png")));
+
+        // The port field offering the ports present: a fixed set, the same on every machine.
+        SerialDeviceEnumerator ports(new NativeDeviceEnumerator(std::make_unique<FakeTtySource>(
+            QList<TtyDevice>{FakeTtySource::pnpUart(), FakeTtySource::usbAdapter(),
+                             FakeTtySource::usbAdapter(QStringLiteral("ttyUSB1"))})));
+        auto *field = station.findChild<QLineEdit *>(QStringLiteral("lePort"));
+        auto *completer = new PortCompleter(&ports, field);
+        field->clear();
+        QTest::keyClicks(field, QStringLiteral("/dev/tty"));
+        QTest::qWait(200);
+        const QRect area(station.frameGeometry().topLeft(),
+                         completer->popup()->geometry().bottomRight() + QPoint(120, 40));
+        ok &= shootArea(&station, area, out.filePath(QStringLiteral("portcompleter.png")));
+        delete completer;
     }
     QFile::remove(QStringLiteral("Monitor.ini"));
 
