@@ -125,11 +125,13 @@ stop_peer
 wait $program || failed=$((failed + 1))
 cat "$run/vanish.out"
 
-# The port enumerator: what Wine lists, and its registry watch.
+# The port enumerator: what Wine lists while COM5 is there, and its registry watch.
 echo "== enumerate"
+start_peer
 if ! timeout 120 $wine "$build/serialconformance.exe" enumerate; then
   failed=$((failed + 1))
 fi
+stop_peer
 
 if [ $failed -ne 0 ]; then
   echo "windows-check: $failed step(s) failed" >&2
