@@ -112,28 +112,33 @@ void tst_SerialDeviceEnumerator::udevRecords()
     QCOMPARE(ports->portNames(), QStringList({"/dev/ttyS0", "/dev/ttyUSB0"}));
     QVERIFY(ports->isWatching());
 
-    ports->selectPort(QStringLiteral("/dev/ttyUSB0"));
-    QVERIFY(ports->isPresent());
-    QCOMPARE(ports->name(), QStringLiteral("/dev/ttyUSB0"));
-    QCOMPARE(ports->bus(), QStringLiteral("usb"));
-    QCOMPARE(ports->description(), QStringLiteral("FT232R USB UART"));
-    QCOMPARE(ports->friendlyName(), QStringLiteral("FT232R USB UART (ttyUSB0)"));
-    QCOMPARE(ports->manufacturer(), QStringLiteral("Future Technology Devices International, Ltd"));
-    QCOMPARE(ports->vendorID(), QStringLiteral("0403"));
-    QCOMPARE(ports->productID(), QStringLiteral("6001"));
-    QCOMPARE(ports->service(), QStringLiteral("ftdi_sio"));
-    QCOMPARE(ports->driver(), QStringLiteral("/sys/bus/usb-serial/drivers/ftdi_sio"));
-    QCOMPARE(ports->hardwareID(), QStringList{FakeTtySource::usbAdapter().modalias});
-    QCOMPARE(ports->locationInfo(),
-             QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0; "
-                            "/dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0"));
-    QCOMPARE(ports->physicalObjectName(), FakeTtySource::usbAdapter().sysPath);
-
-    ports->selectPort(QStringLiteral("/dev/ttyS0"));
-    QCOMPARE(ports->bus(), QStringLiteral("pnp"));
-    QCOMPARE(ports->service(), QStringLiteral("serial"));
-    QCOMPARE(ports->friendlyName(), QStringLiteral("ttyS0"));
-    QCOMPARE(ports->locationInfo(), QStringLiteral("/dev/serial/by-path/pnp-0-0-port0"));
+    const auto record = [&ports](const char *name) {
+        ports->selectPort(QLatin1String(name));
+        return QStringList{ports->name(),
+                           ports->bus(),
+                           ports->description(),
+                           ports->friendlyName(),
+                           ports->hardwareID().join(u','),
+                           ports->locationInfo(),
+                           ports->manufacturer(),
+                           ports->deviceClass(),
+                           ports->service(),
+                           ports->driver(),
+                           ports->physicalObjectName(),
+                           ports->vendorID(),
+                           ports->productID()};
+    };
+    const TtyDevice adapter = FakeTtySource::usbAdapter();
+    QCOMPARE(
+        record("/dev/ttyUSB0"),
+        QStringList({"/dev/ttyUSB0", "usb", "FT232R USB UART", "FT232R USB UART (ttyUSB0)",
+                     adapter.modalias, adapter.links.join(QLatin1String("; ")),
+                     "Future Technology Devices International, Ltd", "tty", "ftdi_sio",
+                     "/sys/bus/usb-serial/drivers/ftdi_sio", adapter.sysPath, "0403", "6001"}));
+    QCOMPARE(record("/dev/ttyS0"),
+             QStringList({"/dev/ttyS0", "pnp", "", "ttyS0", "", "/dev/serial/by-path/pnp-0-0-port0",
+                          "", "tty", "serial", "/sys/bus/pnp/drivers/serial",
+                          FakeTtySource::pnpUart().sysPath, "", ""}));
 
     ports->selectPort(QStringLiteral("/dev/ttyS1"));
     QVERIFY(!ports->isPresent());
