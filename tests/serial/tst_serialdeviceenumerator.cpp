@@ -7,6 +7,7 @@
 #include "unix/sysfsttysource.h"
 
 #include "fakettysource.h"
+#include "portrecord.h"
 #include "ptypair.h"
 
 #include <QDir>
@@ -114,19 +115,7 @@ void tst_SerialDeviceEnumerator::udevRecords()
 
     const auto record = [&ports](const char *name) {
         ports->selectPort(QLatin1String(name));
-        return QStringList{ports->name(),
-                           ports->bus(),
-                           ports->description(),
-                           ports->friendlyName(),
-                           ports->hardwareID().join(u','),
-                           ports->locationInfo(),
-                           ports->manufacturer(),
-                           ports->deviceClass(),
-                           ports->service(),
-                           ports->driver(),
-                           ports->physicalObjectName(),
-                           ports->vendorID(),
-                           ports->productID()};
+        return portRecord(*ports);
     };
     const TtyDevice adapter = FakeTtySource::usbAdapter();
     QCOMPARE(

@@ -2,6 +2,7 @@
 #include "serialdeviceenumerator.h"
 #include "windows/nativedeviceenumerator.h"
 
+#include "portrecord.h"
 #include "setupapistandin.h"
 #include "simulatedcomport.h"
 
@@ -101,19 +102,12 @@ void tst_SerialDeviceEnumeratorWin::portsOfTheThreeClasses()
     QCOMPARE(ports.portNames(), QStringList({"COM10", "COM3", "COM4"}));
 
     ports.selectPort(QStringLiteral("COM3"));
-    const QStringList record = {ports.name(),         ports.bus(),
-                                ports.description(),  ports.friendlyName(),
-                                ports.locationInfo(), ports.manufacturer(),
-                                ports.deviceClass(),  ports.service(),
-                                ports.driver(),       ports.physicalObjectName(),
-                                ports.vendorID(),     ports.productID()};
     // Windows 10 writes the identifiers as Vista did.
-    QCOMPARE(record, QStringList({"COM3", "FTDIBUS", "USB Serial Port", "USB Serial Port (COM3)",
-                                  "2", "FTDI", "Ports", "FTDIBUS",
-                                  "\\SystemRoot\\System32\\drivers\\ftdibus.sys", "\\Device\\VCP0",
-                                  "0403", "6001"}));
-    QCOMPARE(ports.hardwareID(),
-             QStringList({"FTDIBUS\\COMPORT&VID_0403&PID_6001", "FTDIBUS\\COMPORT"}));
+    QCOMPARE(portRecord(ports),
+             QStringList({"COM3", "FTDIBUS", "USB Serial Port", "USB Serial Port (COM3)",
+                          "FTDIBUS\\COMPORT&VID_0403&PID_6001,FTDIBUS\\COMPORT", "2", "FTDI",
+                          "Ports", "FTDIBUS", "\\SystemRoot\\System32\\drivers\\ftdibus.sys",
+                          "\\Device\\VCP0", "0403", "6001"}));
 
     ports.selectPort(QStringLiteral("COM4"));
     QVERIFY(ports.driver().isEmpty()); // no such service key

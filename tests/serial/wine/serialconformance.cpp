@@ -11,6 +11,7 @@
 //                                       a change under the services key is reported
 // Lines start with PASS or FAIL; the exit code is the number of failures.
 #include "abstractserial.h"
+#include "portrecord.h"
 #include "serialdeviceenumerator.h"
 #include "windows/nativedeviceenumerator.h"
 
@@ -222,19 +223,7 @@ void enumerate()
     std::printf("ports %d\n", int(names.size()));
     for (const QString &name : names) {
         ports->selectPort(name);
-        const QStringList fields = {ports->name(),
-                                    ports->bus(),
-                                    ports->description(),
-                                    ports->friendlyName(),
-                                    ports->hardwareID().join(QLatin1Char(',')),
-                                    ports->locationInfo(),
-                                    ports->manufacturer(),
-                                    ports->deviceClass(),
-                                    ports->service(),
-                                    ports->driver(),
-                                    ports->physicalObjectName(),
-                                    ports->vendorID(),
-                                    ports->productID()};
+        const QStringList fields = portRecord(*ports);
         std::printf("port %s | in use %d\n", qPrintable(fields.join(QLatin1String(" | "))),
                     int(ports->isInUse()));
     }
