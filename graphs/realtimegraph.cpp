@@ -2,6 +2,7 @@
 #include "ui_realtimegraph.h"
 
 #include "fixedstepdatetimeticker.h"
+#include "minmaxgraph.h"
 #include "timeaxesbox.h"
 
 #include <QDateTime>
@@ -29,7 +30,7 @@ void RealTimeGraph::SetupPlot()
 {
     QCustomPlot *plot = ui->customPlot;
 
-    QCPGraph *history = plot->addGraph();
+    history = MinMaxGraph::add(plot);
     history->setPen(QPen(Qt::blue));
     history->setBrush(QBrush(QColor(240, 255, 200, 255)));
     history->setAntialiasedFill(false);
@@ -45,8 +46,8 @@ void RealTimeGraph::SetupPlot()
 
 void RealTimeGraph::SetGraphColors(const QColor &line, const QColor &fill)
 {
-    ui->customPlot->graph(0)->setPen(QPen(line));
-    ui->customPlot->graph(0)->setBrush(QBrush(fill));
+    history->setPen(QPen(line));
+    history->setBrush(QBrush(fill));
     ui->customPlot->graph(1)->setPen(QPen(line));
 }
 
@@ -58,13 +59,12 @@ void RealTimeGraph::AddPoint(double value)
 void RealTimeGraph::AddPoint(double value, double key)
 {
     QCustomPlot *plot = ui->customPlot;
-    QCPGraph *history = plot->graph(0);
     QCPGraph *newest = plot->graph(1);
 
-    history->addData(key, value);
+    history->addPoint(key, value);
     newest->data()->clear();
     newest->addData(key, value);
-    history->data()->removeBefore(key - HistorySeconds);
+    history->removePointsBefore(key - HistorySeconds);
     history->rescaleValueAxis(true);
 
     if (FirstPoint) {

@@ -8,6 +8,7 @@ namespace Ui {
 class RealTimeGraph;
 }
 class FixedStepDateTimeTicker;
+class MinMaxGraph;
 
 // One channel's readings of the last 48 hours against local clock time.
 class RealTimeGraph : public QMainWindow
@@ -44,6 +45,8 @@ private:
     void SetTimeSpan(int windowSeconds);
 
     Ui::RealTimeGraph *ui;
+    // Graph 0: every reading of the last 48 hours.
+    MinMaxGraph *history = nullptr;
     // Shared by the bottom and top axes so their ticks stay in step.
     QSharedPointer<FixedStepDateTimeTicker> timeTicker;
     bool replotWhenShown = false;
