@@ -2,83 +2,98 @@
 
 #include "textcodecs.h"
 
+#include <QStringList>
+
+#include <algorithm>
 #include <charconv>
 
 namespace {
 
-// Walks the white-space separated tokens of a text without copying them.
-class Tokens
+// White space as QChar::isSpace() sees it in ASCII. Every byte of a multi-byte character
+// is above 0x7f, so the bytes of a name are never taken for a separator.
+bool isSpace(char c)
 {
-public:
-    explicit Tokens(const QString &source)
-        : text(source)
-    {}
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
 
-    // False at the end of the text. `terminated` tells whether white space
-    // follows the token: a log is written token by token, each with its tab, so
-    // a last token without one may have been cut short.
-    bool next(QStringView &token, bool &terminated)
-    {
-        const qsizetype size = text.size();
-        while (pos < size && text.at(pos).isSpace())
-            ++pos;
-        if (pos == size)
-            return false;
-        const qsizetype start = pos;
-        while (pos < size && !text.at(pos).isSpace())
-            ++pos;
-        token = QStringView(text).mid(start, pos - start);
-        terminated = pos < size;
-        return true;
-    }
-
-private:
-    const QString &text;
-    qsizetype pos = 0;
-};
-
-// Whole token as a number in the C locale. Numbers are plain ASCII, so any other
-// character makes the token no number; QString's own conversions are many times
-// slower, which shows on logs of millions of values.
-template<typename T>
-bool parseNumber(QStringView token, T &value)
+// The forms a station writes, time stamps and values such as "-12.5", read directly: from_chars
+// takes a third of the time a log of millions of values needs to open.
+bool parsePlain(const char *begin, const char *end, quint32 &value)
 {
-    char buffer[64];
-    if (token.size() > qsizetype(sizeof buffer))
+    if (begin == end || end - begin > 10)
         return false;
-    for (qsizetype i = 0; i < token.size(); ++i) {
-        const char16_t c = token[i].unicode();
-        if (c > 0x7f)
+    quint64 number = 0;
+    for (const char *digit = begin; digit != end; ++digit) {
+        const unsigned figure = unsigned(*digit - '0');
+        if (figure > 9)
             return false;
-        buffer[i] = char(c);
+        number = number * 10 + figure;
     }
-    const char *end = buffer + token.size();
-    const std::from_chars_result result = std::from_chars(buffer, end, value);
+    if (number > 0xffffffffu)
+        return false;
+    value = quint32(number);
+    return true;
+}
+
+// Up to 7 digits and a power of ten up to 10^7 are exact in a float, and the quotient of exact
+// floats is rounded as from_chars rounds the decimal number.
+bool parsePlain(const char *begin, const char *end, float &value)
+{
+    static constexpr float Tens[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f};
+    const bool negative = begin != end && *begin == '-';
+    quint32 mantissa = 0;
+    int digits = 0;
+    int decimals = -1;
+    for (const char *digit = begin + negative; digit != end; ++digit) {
+        if (*digit == '.' && decimals < 0 && digits > 0) {
+            decimals = 0;
+            continue;
+        }
+        const unsigned figure = unsigned(*digit - '0');
+        if (figure > 9 || ++digits > 7)
+            return false;
+        mantissa = mantissa * 10 + figure;
+        decimals += decimals >= 0;
+    }
+    if (digits == 0 || decimals == 0)
+        return false;
+    const float magnitude = float(mantissa) / Tens[qMax(decimals, 0)];
+    value = negative ? -magnitude : magnitude;
+    return true;
+}
+
+bool parsePlain(const char *, const char *, int &)
+{
+    return false;
+}
+
+// Whole token as a number in the C locale, as from_chars reads it.
+template<typename T>
+bool parseNumber(const char *begin, const char *end, T &value)
+{
+    if (parsePlain(begin, end, value))
+        return true;
+    // Longer tokens are no number a station writes.
+    if (end - begin > 64)
+        return false;
+    const std::from_chars_result result = std::from_chars(begin, end, value);
     return result.ec == std::errc() && result.ptr == end;
 }
 
 } // namespace
 
-LogFileReader::LogFileReader(const QByteArray &bytes)
-{
-    parse(decodeStationText(bytes));
-}
+LogFileReader::LogFileReader(PointSink pointSink)
+    : sink(std::move(pointSink))
+{}
 
 QString LogFileReader::channelName(int channel) const
 {
     return isChannel(channel) ? data[channel].name : QString();
 }
 
-const QVector<double> &LogFileReader::keys(int channel) const
+qint64 LogFileReader::pointCount(int channel) const
 {
-    static const QVector<double> none;
-    return isChannel(channel) ? data[channel].keys : none;
-}
-
-const QVector<double> &LogFileReader::values(int channel) const
-{
-    static const QVector<double> none;
-    return isChannel(channel) ? data[channel].values : none;
+    return isChannel(channel) ? data[channel].points : 0;
 }
 
 float LogFileReader::channelMinimum(int channel) const
@@ -91,53 +106,132 @@ float LogFileReader::channelMaximum(int channel) const
     return isChannel(channel) ? data[channel].maximum : 0.0f;
 }
 
-void LogFileReader::parse(const QString &text)
+void LogFileReader::feed(QByteArrayView bytes)
 {
-    Tokens tokens(text);
-    QStringView token;
-    bool terminated = false;
-
-    // Nothing else in the file can be trusted without a sane count: it is the only
-    // thing that splits the token stream into records.
-    int count = 0;
-    if (!tokens.next(token, terminated) || !parseNumber(token, count) || count < 1 ||
-        count > Station::ChannelCount) {
-        readProblem = Problem::BadChannelCount;
+    if (expect == Expect::Nothing)
         return;
+    const char *next = bytes.data();
+    const char *const end = next + bytes.size();
+    if (!pending.isEmpty()) {
+        const char *tokenEnd = std::find_if(next, end, isSpace);
+        pending.append(next, tokenEnd - next);
+        if (tokenEnd == end) {
+            // Only a name may be this long; a number that is not is taken for what it is now.
+            if (expect != Expect::Name && pending.size() > 128)
+                take(pending.constData(), pending.constData() + pending.size(), false);
+            return;
+        }
+        take(pending.constData(), pending.constData() + pending.size(), true);
+        pending.clear();
+        next = tokenEnd;
     }
-    channels = count;
-    for (int i = 0; i < channels; ++i) {
-        if (!tokens.next(token, terminated))
-            return;
-        data[i].name = token.toString();
-    }
-
-    std::array<float, Station::ChannelCount> row{};
-    while (tokens.next(token, terminated)) {
-        quint32 stamp = 0;
-        if (!parseNumber(token, stamp)) {
-            readProblem = Problem::MalformedToken;
+    while (expect != Expect::Nothing) {
+        while (next != end && isSpace(*next))
+            ++next;
+        const char *const token = next;
+        while (next != end && !isSpace(*next))
+            ++next;
+        if (next == end) {
+            pending.append(token, next - token);
             return;
         }
-        for (int i = 0; i < channels; ++i) {
-            if (!tokens.next(token, terminated)) {
-                readProblem = Problem::CutOffRecord;
-                return;
-            }
-            if (!parseNumber(token, row[i])) {
-                readProblem = Problem::MalformedToken;
-                return;
-            }
-        }
-        if (!terminated) {
-            readProblem = Problem::CutOffRecord;
-            return;
-        }
-        addRecord(stamp, row.data());
+        take(token, next, true);
     }
 }
 
-void LogFileReader::addRecord(quint32 stamp, const float *recordValues)
+void LogFileReader::finish()
+{
+    // A log is written token by token, each with its tab: a last one without may be cut short.
+    if (!pending.isEmpty() && expect != Expect::Nothing)
+        take(pending.constData(), pending.constData() + pending.size(), false);
+    pending.clear();
+    if (expect == Expect::Count)
+        stop(Problem::BadChannelCount);
+    if (expect == Expect::Name)
+        decodeNames();
+    if (expect == Expect::Value)
+        stop(Problem::CutOffRecord);
+    expect = Expect::Nothing;
+}
+
+void LogFileReader::stop(Problem problem)
+{
+    readProblem = problem;
+    expect = Expect::Nothing;
+    pending.clear();
+}
+
+void LogFileReader::take(const char *begin, const char *end, bool terminated)
+{
+    switch (expect) {
+    case Expect::Count: {
+        if (firstToken) {
+            firstToken = false;
+            // A byte order mark, as editors may put in front.
+            if (QByteArrayView(begin, end).startsWith("\xef\xbb\xbf")) {
+                begin += 3;
+                if (begin == end)
+                    return;
+            }
+        }
+        // Nothing else in the file can be trusted without a sane count: it is the only
+        // thing that splits the token stream into records.
+        int count = 0;
+        if (!parseNumber(begin, end, count) || count < 1 || count > Station::ChannelCount) {
+            stop(Problem::BadChannelCount);
+            return;
+        }
+        channels = count;
+        expect = Expect::Name;
+        return;
+    }
+    case Expect::Name:
+        if (taken > 0)
+            names += '\t';
+        names.append(begin, end - begin);
+        if (++taken == channels) {
+            decodeNames();
+            taken = 0;
+            expect = Expect::Stamp;
+        }
+        return;
+    case Expect::Stamp:
+        if (!parseNumber(begin, end, stamp)) {
+            stop(Problem::MalformedToken);
+            return;
+        }
+        expect = Expect::Value;
+        return;
+    case Expect::Value:
+        if (!parseNumber(begin, end, row[taken])) {
+            stop(Problem::MalformedToken);
+            return;
+        }
+        if (++taken < channels)
+            return;
+        if (!terminated) {
+            stop(Problem::CutOffRecord);
+            return;
+        }
+        addRecord();
+        taken = 0;
+        expect = Expect::Stamp;
+        return;
+    case Expect::Nothing:
+        return;
+    }
+}
+
+// Only names can hold other than ASCII, so the header alone tells UTF-8 from CP-1251.
+void LogFileReader::decodeNames()
+{
+    const QStringList decoded = decodeStationText(names).split(QLatin1Char('\t'));
+    for (int i = 0; i < channels && i < decoded.size(); ++i)
+        data[i].name = decoded[i];
+    names.clear();
+}
+
+void LogFileReader::addRecord()
 {
     const double key = stamp;
     if (records == 0) {
@@ -151,18 +245,18 @@ void LogFileReader::addRecord(quint32 stamp, const float *recordValues)
     ++records;
 
     for (int i = 0; i < channels; ++i) {
-        const float value = recordValues[i];
+        const float value = row[i];
         if (!Station::isValidTemperature(value))
             continue;
         Channel &channel = data[i];
-        if (channel.values.isEmpty()) {
+        if (channel.points++ == 0) {
             channel.minimum = channel.maximum = value;
         } else {
             channel.minimum = qMin(channel.minimum, value);
             channel.maximum = qMax(channel.maximum, value);
         }
-        channel.keys.append(key);
-        channel.values.append(value);
+        if (sink)
+            sink(i, key, value);
 
         if (!anyValid) {
             lowest = highest = value;

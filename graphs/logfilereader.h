@@ -3,15 +3,16 @@
 #include "station.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
-#include <QVector>
 
 #include <array>
+#include <functional>
 
-// Reads a station log: tokens separated by white space, a header of the channel
-// count and one name per channel, then records of a time stamp and one value per
-// channel. Only values a sensor can really report are kept as points; every value
-// of a complete record is counted all the same.
+// Reads a station log as it streams in: tokens separated by white space, a header of the
+// channel count and one name per channel, then records of a time stamp and one value per
+// channel. Only values a sensor can really report become points; every value of a complete
+// record is counted all the same.
 class LogFileReader
 {
 public:
@@ -23,7 +24,14 @@ public:
         CutOffRecord,    // the data ends inside a record, e.g. one still being written
     };
 
-    explicit LogFileReader(const QByteArray &bytes);
+    // Takes the points of each complete record, in the order of the file.
+    using PointSink = std::function<void(int channel, double key, double value)>;
+
+    explicit LogFileReader(PointSink pointSink = {});
+
+    // The file in pieces of any size, then finish() once at its end.
+    void feed(QByteArrayView bytes);
+    void finish();
 
     Problem problem() const { return readProblem; }
     // Number of channels of the header; 0 when the header is unusable.
@@ -42,9 +50,8 @@ public:
     double latestKey() const { return latest; }
     bool keysAscending() const { return ascending; }
 
-    const QVector<double> &keys(int channel) const;
-    const QVector<double> &values(int channel) const;
-    // Range of the plotted values; meaningful only when there is at least one.
+    qint64 pointCount(int channel) const;
+    // Range of the points; meaningful only when there is at least one.
     float channelMinimum(int channel) const;
     float channelMaximum(int channel) const;
 
@@ -53,18 +60,32 @@ public:
     float maximum() const { return highest; }
 
 private:
+    enum class Expect { Count, Name, Stamp, Value, Nothing };
+
     struct Channel
     {
         QString name;
-        QVector<double> keys;
-        QVector<double> values;
+        qint64 points = 0;
         float minimum = 0;
         float maximum = 0;
     };
 
-    void parse(const QString &text);
-    void addRecord(quint32 stamp, const float *recordValues);
+    void take(const char *begin, const char *end, bool terminated);
+    void stop(Problem problem);
+    void decodeNames();
+    void addRecord();
     bool isChannel(int channel) const { return channel >= 0 && channel < channels; }
+
+    PointSink sink;
+    Expect expect = Expect::Count;
+    bool firstToken = true;
+    // A token the end of a piece cut short.
+    QByteArray pending;
+    // The names as read, tab-separated, decoded together once the header is complete.
+    QByteArray names;
+    int taken = 0; // names or values of the current record read so far
+    quint32 stamp = 0;
+    std::array<float, Station::ChannelCount> row{};
 
     std::array<Channel, Station::ChannelCount> data;
     Problem readProblem = Problem::None;

@@ -3,11 +3,34 @@
 
 #include "channeltable.h"
 #include "logfilereader.h"
+#include "minmaxgraph.h"
 #include "timeaxesbox.h"
 
 #include <QDateTime>
 #include <QFile>
 #include <QFileDialog>
+
+namespace {
+// In pieces, so that the file is never held whole next to its points. The first piece tells
+// about how many records the file holds: the channels get their room at once instead of
+// growing by copies.
+void readInPieces(QFile &file, LogFileReader &log, plotfiles::ChannelPoints &points)
+{
+    QByteArray piece(1 << 20, Qt::Uninitialized);
+    bool first = true;
+    for (qint64 got; (got = file.read(piece.data(), piece.size())) > 0; first = false) {
+        log.feed(QByteArrayView(piece.constData(), got));
+        if (first && got < file.size()) {
+            const qint64 records = log.recordCount() * file.size() / got * 21 / 20 + 1;
+            for (QVector<QCPGraphData> &kept : points) {
+                if (!kept.isEmpty())
+                    kept.reserve(records);
+            }
+        }
+    }
+    log.finish();
+}
+} // namespace
 
 plotfiles::plotfiles(QWidget *parent)
     : QMainWindow(parent) // adds Qt::Window: a top-level window even with an owner
@@ -47,7 +70,8 @@ void plotfiles::SetupPlot()
     plot->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom | QCP::iSelectAxes);
 
     for (int i = 0; i < Station::ChannelCount; ++i) {
-        QCPGraph *graph = plot->addGraph();
+        MinMaxGraph *graph = MinMaxGraph::add(plot);
+        channelGraphs[i] = graph;
         graph->setPen(QPen(channelLineColor(i)));
         graph->setVisible(false);
         graph->setName(QStringLiteral("T%1").arg(i));
@@ -76,7 +100,11 @@ void plotfiles::LoadFile(const QString &path)
         ShowNoData();
         return;
     }
-    const LogFileReader log(file.readAll());
+    ChannelPoints points;
+    LogFileReader log([&points](int channel, double key, double value) {
+        points[channel].append(QCPGraphData(key, value));
+    });
+    readInPieces(file, log, points);
     file.close();
 
     switch (log.problem()) {
@@ -99,14 +127,14 @@ void plotfiles::LoadFile(const QString &path)
         ShowNoData();
         return;
     }
-    ShowLog(log);
+    ShowLog(log, points);
 }
 
 void plotfiles::ClearChannels()
 {
     for (int i = 0; i < Station::ChannelCount; ++i) {
-        QCPGraph *graph = ui->customPlot->graph(i);
-        graph->data()->clear();
+        MinMaxGraph *graph = channelGraphs[i];
+        graph->clearPoints();
         graph->setVisible(false);
         graph->removeFromLegend();
         SetChannelChecked(i, false);
@@ -126,7 +154,7 @@ void plotfiles::ShowNoData()
     ui->customPlot->replot(QCustomPlot::rpRefreshHint);
 }
 
-void plotfiles::ShowLog(const LogFileReader &log)
+void plotfiles::ShowLog(const LogFileReader &log, ChannelPoints &points)
 {
     QCustomPlot *plot = ui->customPlot;
 
@@ -136,9 +164,9 @@ void plotfiles::ShowLog(const LogFileReader &log)
                                .toString(QStringLiteral("hh:mm:ss dd.MM.yyyy")));
 
     for (int i = 0; i < LoadedChannels; ++i) {
-        QCPGraph *graph = plot->graph(i);
+        MinMaxGraph *graph = channelGraphs[i];
         graph->setName(QStringLiteral("T%1 %2").arg(QString::number(i), log.channelName(i)));
-        graph->setData(log.keys(i), log.values(i), log.keysAscending());
+        graph->setPoints(std::move(points[i]), log.keysAscending());
         ChannelMin[i] = log.channelMinimum(i);
         ChannelMax[i] = log.channelMaximum(i);
         // A single point draws no line.

@@ -4,6 +4,7 @@
 
 #include <QMainWindow>
 #include <QString>
+#include <QVector>
 
 #include <array>
 #include <functional>
@@ -13,6 +14,8 @@ class plotfiles;
 }
 class QCheckBox;
 class LogFileReader;
+class MinMaxGraph;
+class QCPGraphData;
 
 // Plots a recorded log file, one curve per channel, each shown or hidden by its box.
 class plotfiles : public QMainWindow
@@ -20,6 +23,8 @@ class plotfiles : public QMainWindow
     Q_OBJECT
 
 public:
+    using ChannelPoints = std::array<QVector<QCPGraphData>, Station::ChannelCount>;
+
     explicit plotfiles(QWidget *parent = nullptr);
     ~plotfiles() override;
 
@@ -60,7 +65,7 @@ private:
 
     void ClearChannels();
     void ShowNoData();
-    void ShowLog(const LogFileReader &log);
+    void ShowLog(const LogFileReader &log, ChannelPoints &points);
     void FitValueAxis(float minimum, float maximum);
     Qt::Orientations SelectedAxisOrientations() const;
 
@@ -70,4 +75,5 @@ private:
     std::array<float, Station::ChannelCount> ChannelMin{};
     std::array<float, Station::ChannelCount> ChannelMax{};
     std::array<QCheckBox *, Station::ChannelCount> channelBoxes{};
+    std::array<MinMaxGraph *, Station::ChannelCount> channelGraphs{};
 };

@@ -1,5 +1,7 @@
 #include "logfilereader.h"
 
+#include <QList>
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -10,12 +12,40 @@ void check(bool condition)
     if (!condition)
         abort();
 }
+
+struct Point
+{
+    int channel;
+    double key;
+    double value;
+    bool operator==(const Point &other) const
+    {
+        return channel == other.channel && key == other.key && value == other.value;
+    }
+};
+
+struct Reading
+{
+    explicit Reading(QByteArrayView bytes, qsizetype piece)
+        : log([this](int channel, double key, double value) {
+            points.append({channel, key, value});
+        })
+    {
+        for (qsizetype at = 0; at < bytes.size(); at += piece)
+            log.feed(bytes.sliced(at, qMin(piece, bytes.size() - at)));
+        log.finish();
+    }
+
+    QList<Point> points;
+    LogFileReader log;
+};
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    const LogFileReader log(QByteArray::fromRawData(reinterpret_cast<const char *>(data),
-                                                    static_cast<qsizetype>(size)));
+    const QByteArrayView bytes(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
+    const Reading whole(bytes, qMax(bytes.size(), qsizetype(1)));
+    const LogFileReader &log = whole.log;
 
     const int channels = log.channelCount();
     check(channels >= 0 && channels <= Station::ChannelCount);
@@ -25,17 +55,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (log.hasRecords())
         check(log.earliestKey() <= log.firstTimestamp() && log.firstTimestamp() <= log.latestKey());
 
+    qint64 pointCount = 0;
     for (int i = -1; i <= Station::ChannelCount; ++i) {
-        const QVector<double> &keys = log.keys(i);
-        const QVector<double> &values = log.values(i);
-        check(keys.size() == values.size());
-        check(keys.size() <= log.recordCount());
-        for (qsizetype j = 0; j < values.size(); ++j) {
-            check(Station::isValidTemperature(values[j]));
-            check(values[j] >= log.channelMinimum(i) && values[j] <= log.channelMaximum(i));
-            check(values[j] >= log.minimum() && values[j] <= log.maximum());
-            check(keys[j] >= log.earliestKey() && keys[j] <= log.latestKey());
-        }
+        check(log.pointCount(i) <= log.recordCount());
+        pointCount += log.pointCount(i);
     }
+    check(pointCount == whole.points.size());
+    for (const Point &point : whole.points) {
+        check(point.channel >= 0 && point.channel < channels);
+        check(Station::isValidTemperature(point.value));
+        check(point.value >= log.channelMinimum(point.channel) &&
+              point.value <= log.channelMaximum(point.channel));
+        check(point.value >= log.minimum() && point.value <= log.maximum());
+        check(point.key >= log.earliestKey() && point.key <= log.latestKey());
+    }
+
+    // Wherever the pieces of a stream end, it reads the same.
+    const Reading pieces(bytes, size > 0 ? data[0] % 13 + 1 : 1);
+    check(pieces.log.problem() == log.problem());
+    check(pieces.log.recordCount() == log.recordCount());
+    check(pieces.points == whole.points);
+    for (int i = 0; i < channels; ++i)
+        check(pieces.log.channelName(i) == log.channelName(i));
     return 0;
 }
