@@ -11,6 +11,7 @@
 #include "velunor.h"
 
 #include "abstractserial.h"
+#include "headless.h"
 
 #include <QApplication>
 #include <QDir>
@@ -186,9 +187,7 @@ void measureCpu(int seconds, const QString &simulator)
 
 int main(int argc, char *argv[])
 {
-    qputenv("QT_LOGGING_RULES", "default.debug=false");
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    prepareHeadlessRun();
     QApplication app(argc, argv);
     const int cpuRun = argc > 1 ? std::max(1, atoi(argv[1])) : 60;
     const QString simulator = argc > 2 ? QString::fromLocal8Bit(argv[2])
