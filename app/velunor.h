@@ -46,6 +46,8 @@ public:
     QTimer *TimerCommunication = nullptr;
     QTimer *TimerAlarm = nullptr;
     bool PollActive = false;
+    // The poll period elapsed while a cycle was running: the next cycle follows it at once.
+    bool PollDue = false;
     bool LogActive = false;
     bool SearchActive = false;
     float CurrentTemp[ChannelCount] = {};
@@ -115,6 +117,8 @@ private:
     bool WriteLogHeader();
     void ReportLogFailure();
     void SendRequest(const QByteArray &body);
+    void StartPollCycle();
+    void FinishPollCycle();
     void ShowGraph(int channel);
     void SetLinkControlsEnabled(bool enabled);
 

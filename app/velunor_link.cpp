@@ -70,9 +70,7 @@ void Velunor::ProcessAnswer(const QByteArray &block)
     NoAnswerCount = 0;
     ++PollIndex;
     if (PollIndex >= DeviceCount) {
-        PollActive = false;
         ShowStatusDevice(StatusWaiting);
-        if (LogActive)
-            WriteLogRecord();
+        FinishPollCycle();
     }
 }

@@ -64,9 +64,29 @@ void Velunor::SendRequestReadTemperature()
 {
     ++RequestTicks;
     if (RequestTicks >= ui->SensorsReadInterval->value() && DeviceCount > 0) {
-        PollIndex = 0;
-        PollActive = true;
         RequestTicks = 0;
+        // Restarting a running cycle would starve every device after a slow or silent one.
+        if (PollActive)
+            PollDue = true;
+        else
+            StartPollCycle();
+    }
+}
+
+void Velunor::StartPollCycle()
+{
+    PollIndex = 0;
+    PollActive = true;
+}
+
+void Velunor::FinishPollCycle()
+{
+    PollActive = false;
+    if (LogActive)
+        WriteLogRecord();
+    if (PollDue) {
+        PollDue = false;
+        StartPollCycle();
     }
 }
 
@@ -78,7 +98,7 @@ void Velunor::ProccessCommunication()
         if (PollActive) {
             ++PollIndex;
             if (PollIndex >= DeviceCount)
-                PollActive = false;
+                FinishPollCycle();
         }
     }
 
@@ -99,6 +119,7 @@ void Velunor::ProccessCommunication()
         // A search can shrink the table under a pending cycle; its remaining places are gone.
         if (PollIndex < 0 || PollIndex >= DeviceCount) {
             PollActive = false;
+            PollDue = false;
             return;
         }
         SendRequest(Modbus::temperatureRequest(DeviceAddress[PollIndex]));

@@ -7,6 +7,7 @@
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QToolButton>
 
 class TestPolling : public QObject
@@ -37,7 +38,9 @@ class TestPolling : public QObject
             return w().SearchAddress == 254 ? 0 : quint8(w().SearchAddress + 1);
         if (!w().PollActive)
             return 0;
-        const int index = w().PollIndex + (w().NoAnswerCount > 20 ? 1 : 0);
+        int index = w().PollIndex + (w().NoAnswerCount > 20 ? 1 : 0);
+        if (index >= w().DeviceCount && w().PollDue)
+            index = 0;
         return index < w().DeviceCount ? w().DeviceAddress[index] : 0;
     }
 
@@ -242,6 +245,33 @@ private slots:
         QCOMPARE(fixture->status(), QStringLiteral("НЕТ СВЯЗИ"));
         QTRY_COMPARE(bus->requestCount(7), quint64(21));
         QCOMPARE(ticksUntilCycle(), 5);
+    }
+
+    void periodTickDuringACycleLetsItFinish_data()
+    {
+        QTest::addColumn<quint8>("silent");
+        QTest::newRow("first silent") << quint8(5);
+        QTest::newRow("middle silent") << quint8(7);
+    }
+    void periodTickDuringACycleLetsItFinish()
+    {
+        QFETCH(quint8, silent);
+        serve({5, 7, 9});
+        setFault(silent, "silent");
+        QVERIFY(fixture->open(bus->portName()));
+        storeDevices({5, 7, 9});
+        w().findChild<QSpinBox *>(QStringLiteral("SensorsReadInterval"))->setValue(1);
+        // Twenty periods of 1 s, each 22 pacing ticks of 45 ms: a cycle takes 23 or 24 ticks, so
+        // every period tick but the first falls into a running cycle.
+        for (int period = 0; period < 20; ++period) {
+            w().SendRequestReadTemperature();
+            for (int i = 0; i < 22; ++i)
+                tickAndSettle();
+        }
+        for (quint8 address : {5, 7, 9}) {
+            if (address != silent)
+                QVERIFY2(bus->answerCount(address) >= 17, qPrintable(QString::number(address)));
+        }
     }
 
     void sevenDevicesArePolledButOnlySixShown()
