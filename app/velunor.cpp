@@ -12,6 +12,8 @@
 
 #include <QTimer>
 
+#include <algorithm>
+
 namespace {
 using DisplayMember = QLCDNumber *Ui::Velunor::*;
 using ButtonMember = QPushButton *Ui::Velunor::*;
@@ -72,6 +74,8 @@ Velunor::Velunor(QWidget *parent)
     LogActive = false;
     SearchActive = false;
     DeviceCount = 0;
+    // No device has answered yet; a believable 0.0 would be logged and watched as measured.
+    std::fill(std::begin(CurrentTemp), std::end(CurrentTemp), NoReading);
 
     ui->StartLog->setEnabled(false);
     ui->StopLog->setEnabled(false);

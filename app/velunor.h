@@ -31,6 +31,10 @@ public:
     enum DeviceStatus { StatusWaiting = 0, StatusRequest = 1, StatusNoLink = 2, StatusSearch = 3 };
     static constexpr int ChannelCount = Station::ChannelCount;
     static constexpr int ShownDevices = ChannelCount / 2;
+    // What CurrentTemp holds for a channel whose device gave no answer: given up in the cycle,
+    // or not heard since the start or the last search. It shows as "---", adds no graph point,
+    // is implausible to the alarm filter and is logged as "nan".
+    static constexpr float NoReading = Station::NoReading;
 
     explicit Velunor(QWidget *parent = nullptr);
     ~Velunor() override;
@@ -76,6 +80,8 @@ public:
     void UpdateChannelLabels();
     QString MakeLogFileName(const QDateTime &start) const;
     void WriteLogRecord();
+    // A channel's value as the log records it and as the station reports it anywhere else.
+    QString LoggedValue(int channel) const;
 
 public slots:
     void on_pbPortOpen_clicked();
@@ -119,6 +125,7 @@ private:
     void SendRequest(const QByteArray &body);
     void StartPollCycle();
     void FinishPollCycle();
+    void ForgetReadings(int device);
     void ShowGraph(int channel);
     void SetLinkControlsEnabled(bool enabled);
 

@@ -6,6 +6,8 @@
 #include "settings.h"
 #include "soundoutput.h"
 
+#include <cmath>
+
 float AcceptedTemp[Velunor::ChannelCount] = {};
 int OutOfRangeCount[Velunor::ChannelCount] = {};
 
@@ -57,7 +59,8 @@ void Velunor::ControlTermoAlarm()
 
     for (int n = 0; n < ChannelCount; ++n) {
         const float t = CurrentTemp[n];
-        if (t > plausibleHigh || t < plausibleLow) {
+        // Written so that no reading at all (NaN) is implausible too.
+        if (!(t >= plausibleLow && t <= plausibleHigh)) {
             ++OutOfRangeCount[n];
             if (OutOfRangeCount[n] > implausibleTicks)
                 AcceptedTemp[n] = t;
@@ -72,7 +75,9 @@ void Velunor::ControlTermoAlarm()
         bool alarm = false;
         if (channel.ChannelEnabled != 0) {
             channel.AlarmStatePrev = channel.AlarmState;
-            alarm = AcceptedTemp[n] > channel.UpperLimit || AcceptedTemp[n] < channel.LowerLimit;
+            const float t = AcceptedTemp[n];
+            // A sensor that gives no reading for 50 ticks is a dead sensor: in alarm.
+            alarm = std::isnan(t) || t > channel.UpperLimit || t < channel.LowerLimit;
         }
         if (alarm) {
             SetAlarmStyle(n, true);

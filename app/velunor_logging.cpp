@@ -111,7 +111,18 @@ void Velunor::WriteLogRecord()
     out.setEncoding(QStringConverter::System);
     out << stamp << '\t';
     for (int i = 0; i < LogChannelCount; ++i)
-        out << CurrentTemp[i] << '\t';
+        out << LoggedValue(i) << '\t';
+}
+
+QString Velunor::LoggedValue(int channel) const
+{
+    if (channel < 0 || channel >= ChannelCount)
+        return QString();
+    // The text stream's own form of a float: "23.5", "-10", "125", and "nan" for no reading,
+    // which the stream reads back as not-a-number.
+    QString text;
+    QTextStream(&text) << CurrentTemp[channel];
+    return text;
 }
 
 QString Velunor::AskLogDirectory()

@@ -6,7 +6,10 @@
 #include "modbus.h"
 
 #include <QDebug>
+#include <QLCDNumber>
 #include <QTimer>
+
+#include <algorithm>
 
 qint8 RequestTicks = 4;
 
@@ -90,12 +93,23 @@ void Velunor::FinishPollCycle()
     }
 }
 
+void Velunor::ForgetReadings(int device)
+{
+    if (device < 0 || device >= ShownDevices)
+        return;
+    for (int channel : {2 * device, 2 * device + 1}) {
+        CurrentTemp[channel] = NoReading;
+        display(channel)->display(Modbus::temperatureText(NoReading));
+    }
+}
+
 void Velunor::ProccessCommunication()
 {
     if (NoAnswerCount > noAnswerLimit) {
         ShowStatusDevice(StatusNoLink);
         NoAnswerCount = 0;
         if (PollActive) {
+            ForgetReadings(PollIndex);
             ++PollIndex;
             if (PollIndex >= DeviceCount)
                 FinishPollCycle();
@@ -107,6 +121,10 @@ void Velunor::ProccessCommunication()
         if (SearchAddress == searchEnd) {
             ui->NumberOfDevices->display(DeviceCount);
             SearchActive = false;
+            // Channels now belong to the devices found; none of them has answered a poll yet.
+            std::fill(std::begin(CurrentTemp), std::end(CurrentTemp), NoReading);
+            for (int device = 0; device < qMin(DeviceCount, int(ShownDevices)); ++device)
+                ForgetReadings(device);
             SetDisplayTempEnable(DeviceCount);
             ShowStatusDevice(StatusWaiting);
             TimerRequest->start(requestIntervalMs);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <limits>
+
 // Facts of the station that every layer shares.
 namespace Station {
 
@@ -15,5 +17,9 @@ constexpr bool isValidTemperature(double celsius)
 {
     return celsius > LowestTemperature && celsius < HighestTemperature;
 }
+
+// What a channel holds while its device gives no answer at all: not a number, so that it is
+// never taken for a measured value. Logs record it as "nan", which their readers skip.
+constexpr float NoReading = std::numeric_limits<float>::quiet_NaN();
 
 } // namespace Station

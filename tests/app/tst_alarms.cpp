@@ -126,6 +126,17 @@ private slots:
         QCOMPARE(AcceptedTemp[3], 125.0f);
     }
 
+    void noReadingIsADeadSensor()
+    {
+        monitor(0);
+        tickWith(0, 20.0f);
+        QCOMPARE(tickWith(0, Velunor::NoReading, 50), normalStyle);
+        QCOMPARE(AcceptedTemp[0], 20.0f);
+        QVERIFY(tickWith(0, Velunor::NoReading) != normalStyle);
+        QCOMPARE(channel(0).AlarmState, 1);
+        QCOMPARE(plays(), 1);
+    }
+
     void alarmBlinksDarkThenLit()
     {
         monitor(4);

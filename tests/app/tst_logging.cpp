@@ -2,6 +2,7 @@
 #include "stationfixture.h"
 
 #include "fakesoundoutput.h"
+#include "logfilereader.h"
 #include "modbus.h"
 #include "settings.h"
 
@@ -9,6 +10,8 @@
 #include <QFile>
 #include <QStatusBar>
 #include <QToolButton>
+
+#include <cmath>
 
 namespace {
 // A station whose directory question the test answers.
@@ -118,6 +121,40 @@ private slots:
         QCOMPARE(first.mid(1), (QList<QByteArray>{"23.5", "-1.5", "0", "125"}));
         QCOMPARE(tokens.mid(11, 4), (QList<QByteArray>{"23.5", "-1.5", "-10", "99.9"}));
         QVERIFY(!contents(path).contains('\n'));
+    }
+
+    // "nan" only if both the text stream (older stations' reader) and ours take it for no value.
+    void noReadingIsLoggedAsNanThatReadersSkip()
+    {
+        devices(2);
+        w().on_StartLog_pressed();
+        w().CurrentTemp[0] = Velunor::NoReading;
+        w().CurrentTemp[1] = Velunor::NoReading;
+        completeCycle(235, -100);
+        completeCycle(236, -101);
+        const QByteArray log = contents(w().LogFilePath);
+        QCOMPARE(log.split('\t').mid(6, 4), (QList<QByteArray>{"nan", "nan", "23.5", "-10"}));
+
+        QTextStream in(log);
+        int channels = 0;
+        QString name;
+        quint32 stamp = 0;
+        float values[4] = {};
+        in >> channels;
+        for (int i = 0; i < channels; ++i)
+            in >> name;
+        in >> stamp >> values[0] >> values[1] >> values[2] >> values[3];
+        QCOMPARE(in.status(), QTextStream::Ok);
+        QVERIFY(std::isnan(values[0]) && std::isnan(values[1]));
+        QCOMPARE(values[2], 23.5f);
+
+        LogFileReader reader;
+        reader.feed(log);
+        reader.finish();
+        QCOMPARE(reader.problem(), LogFileReader::Problem::None);
+        QCOMPARE(reader.recordCount(), 2);
+        QCOMPARE(reader.pointCount(0), 0);
+        QCOMPARE(reader.pointCount(2), 2);
     }
 
     void pressingWhileRecordingStopsAndTheButtonFollows()

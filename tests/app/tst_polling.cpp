@@ -10,6 +10,8 @@
 #include <QSpinBox>
 #include <QToolButton>
 
+#include <cmath>
+
 class TestPolling : public QObject
 {
     Q_OBJECT
@@ -96,6 +98,15 @@ class TestPolling : public QObject
                 return i;
         }
         return -1;
+    }
+
+    // One cycle from the period tick that starts it to its end.
+    void runCycle()
+    {
+        QVERIFY(ticksUntilCycle() > 0);
+        for (int i = 0; i < 100 && w().PollActive; ++i)
+            tickAndSettle();
+        QVERIFY(!w().PollActive);
     }
 
 private slots:
@@ -272,6 +283,39 @@ private slots:
             if (address != silent)
                 QVERIFY2(bus->answerCount(address) >= 17, qPrintable(QString::number(address)));
         }
+    }
+
+    void givenUpDeviceHoldsNoReading_data()
+    {
+        QTest::addColumn<int>("silentIndex");
+        QTest::newRow("first") << 0;
+        QTest::newRow("last") << 1;
+    }
+    void givenUpDeviceHoldsNoReading()
+    {
+        QFETCH(int, silentIndex);
+        serve({5, 7});
+        QVERIFY(fixture->open(bus->portName()));
+        storeDevices({5, 7});
+        w().findChild<QLabel *>(QStringLiteral("PathCurrentDirectory"))
+            ->setText(fixture->path(QString()) + '/');
+        w().on_StartLog_pressed();
+        runCycle();
+        setFault(w().DeviceAddress[silentIndex], "silent");
+        runCycle();
+
+        for (int channel : {2 * silentIndex, 2 * silentIndex + 1}) {
+            QVERIFY(std::isnan(w().CurrentTemp[channel]));
+            QVERIFY(StationFixture::displays(w().display(channel), QStringLiteral("---")));
+            QCOMPARE(StationFixture::graphPoints(w().GraphWindow[channel]), 1);
+        }
+        // Both cycles are recorded, the second without a reading for the silent device.
+        QFile log(w().LogFilePath);
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const QList<QByteArray> second = log.readAll().split('\t').mid(10, 5);
+        QCOMPARE(second.size(), 5);
+        for (int channel = 0; channel < 4; ++channel)
+            QCOMPARE(second[1 + channel] == "nan", channel / 2 == silentIndex);
     }
 
     void sevenDevicesArePolledButOnlySixShown()
