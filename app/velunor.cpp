@@ -167,8 +167,12 @@ void Velunor::ShowStatusDevice(int statusDisp)
     if (statusDisp < StatusWaiting || statusDisp > StatusSearch)
         return;
     const StatusLook &look = statusLooks[statusDisp];
-    ui->label_status_dev->setText(tr(look.text));
-    ui->label_status_dev->setStyleSheet(QString::fromLatin1(look.styleSheet));
+    QLabel *label = ui->label_status_dev;
+    label->setText(tr(look.text));
+    // Called on every request; setting a style sheet re-polishes the label even when unchanged.
+    const QString styleSheet = QString::fromLatin1(look.styleSheet);
+    if (label->styleSheet() != styleSheet)
+        label->setStyleSheet(styleSheet);
 }
 
 void Velunor::SetDisplayTempEnable(int NumberDev)

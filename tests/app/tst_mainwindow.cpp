@@ -38,6 +38,21 @@ class TestMainWindow : public QObject
     // Each test starts in a working directory of its own, without Monitor.ini.
     std::unique_ptr<StationFixture> fixture;
 
+    // Counts the events of one type that reach a widget.
+    struct EventCounter : QObject
+    {
+        QEvent::Type type;
+        int count = 0;
+        explicit EventCounter(QEvent::Type counted)
+            : type(counted)
+        {}
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            count += event->type() == type;
+            return false;
+        }
+    };
+
     template<typename T>
     static T *child(QObject *window, const char *name)
     {
@@ -207,6 +222,12 @@ private slots:
         w.ShowStatusDevice(-1);
         QCOMPARE(label->text(), text);
         QCOMPARE(background(label), ground);
+        // Shown again, as on every request of a silent device: the label is not re-polished.
+        w.show();
+        EventCounter polishes(QEvent::StyleChange);
+        label->installEventFilter(&polishes);
+        w.ShowStatusDevice(status);
+        QCOMPARE(polishes.count, 0);
     }
 
     void channelButtonShowsItsGraphWindow()
