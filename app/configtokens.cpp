@@ -19,15 +19,25 @@ ConfigTokens::ConfigTokens(const QString &content)
 
 QString ConfigTokens::text()
 {
-    return atEnd() ? QString() : tokens.at(next++);
+    if (atEnd()) {
+        damaged = true;
+        return QString();
+    }
+    return tokens.at(next++);
 }
 
 int ConfigTokens::integer()
 {
-    return text().trimmed().toInt();
+    bool ok = false;
+    const int value = text().trimmed().toInt(&ok);
+    damaged = damaged || !ok;
+    return value;
 }
 
 float ConfigTokens::real()
 {
-    return text().trimmed().toFloat();
+    bool ok = false;
+    const float value = text().trimmed().toFloat(&ok);
+    damaged = damaged || !ok;
+    return value;
 }

@@ -15,8 +15,11 @@ public:
     QString text();
     int integer();
     float real();
+    // Every value read so far was there and, for numbers, a number.
+    bool intact() const { return !damaged; }
 
 private:
     QStringList tokens;
     qsizetype next = 0;
+    bool damaged = false;
 };

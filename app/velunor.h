@@ -64,6 +64,8 @@ public:
     unsigned int NoAnswerCount = 0;
     // Channels in the header of the log file being written.
     int LogChannelCount = 0;
+    // Monitor.ini is damaged and no copy of it could be kept: it is not overwritten at exit.
+    bool KeepConfigFile = false;
 
     QLCDNumber *display(int channel) const;
     QPushButton *channelButton(int channel) const;
@@ -74,7 +76,8 @@ public:
     void DiscardReceived() { answer.clear(); }
     qsizetype ReceivedSize() const { return answer.pendingSize(); }
     // Every value of a stored configuration, applied in file order; opening the port is left out.
-    void ApplyConfiguration(const QByteArray &content);
+    // False when the content is damaged: values missing, left over, not numbers or out of range.
+    bool ApplyConfiguration(const QByteArray &content);
     bool MonitoringActive() const;
     void SetAlarmStyle(int channel, bool alarm);
     void UpdateChannelLabels();
@@ -128,6 +131,7 @@ private:
     void ForgetReadings(int device);
     void ShowGraph(int channel);
     void SetLinkControlsEnabled(bool enabled);
+    void KeepBadConfiguration();
 
     // Bytes received since the last request went out: a UART answer often arrives split over
     // several notifications and is only checked once it is complete.

@@ -8,10 +8,12 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <QTextCodec>
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 class TestConfig : public QObject
 {
@@ -216,6 +218,77 @@ private slots:
         QTest::ignoreMessage(QtWarningMsg, "Can not open file Monitor.ini to write");
         fixture->destroy();
         QVERIFY(QFileInfo(fixture->path(QStringLiteral("Monitor.ini"))).isDir());
+    }
+
+    void fifoIsNotWaitedFor()
+    {
+        QCOMPARE(::mkfifo(qPrintable(fixture->path(QStringLiteral("Monitor.ini"))), 0600), 0);
+        QTest::ignoreMessage(QtWarningMsg, "Can not open file Monitor.ini to read");
+        fixture->create();
+        QCOMPARE(settings().Channel[0].UpperLimit, 40.0f);
+    }
+
+    void damagedFileIsKeptOnce_data()
+    {
+        const QByteArray head = "/nonexistent/COM1\t0\t/tmp/\t5\t";
+        const QByteArray whole = head + "1\t9\t" + defaultChannels() + "/x.wav\t";
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("damaged");
+        QTest::newRow("whole") << whole << false;
+        QTest::newRow("count 100000") << head + "100000\t9\t" + defaultChannels() << true;
+        QTest::newRow("cut short") << head + "1\t9\tДатчик\t40\t" << true;
+        QTest::newRow("word for a number")
+            << QByteArray(whole).replace("\t40\t", "\tforty\t") << true;
+        QTest::newRow("values left over") << whole + "extra\t" << true;
+        QTest::newRow("speed index 9") << QByteArray(whole).replace("COM1\t0", "COM1\t9") << true;
+        QTest::newRow("over 1 MiB") << whole + QByteArray(1 << 20, ' ') << true;
+    }
+    void damagedFileIsKeptOnce()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(bool, damaged);
+        const QString bad = fixture->path(QStringLiteral("Monitor.ini.bad"));
+        store(content);
+        QTest::ignoreMessage(QtDebugMsg, QRegularExpression("Error opened serial device"));
+        fixture->create();
+        QCOMPARE(QFile::exists(bad), damaged);
+        QCOMPARE(w().statusBar()->currentMessage().contains("Monitor.ini.bad"), damaged);
+        fixture->destroy();
+        if (!damaged)
+            return;
+        QFile kept(bad);
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), content);
+        QVERIFY(written() != content);
+
+        // What the station saved reads back whole: no second copy.
+        QVERIFY(QFile::remove(bad));
+        fixture->create();
+        QVERIFY(!QFile::exists(bad));
+    }
+
+    void damagedFileWithoutCopyIsNotOverwritten()
+    {
+        QVERIFY(QDir(fixture->path(QString())).mkdir(QStringLiteral("Monitor.ini.bad")));
+        store("/nonexistent/COM1\t0\t/tmp/\t5\t-4\t");
+        fixture->create();
+        fixture->destroy();
+        QCOMPARE(written(), QByteArray("/nonexistent/COM1\t0\t/tmp/\t5\t-4\t"));
+    }
+
+    void saveLeftoversAreRemovedAtStart()
+    {
+        const QStringList names = {QStringLiteral("Monitor.ini.qmOIwo"),
+                                   QStringLiteral("Monitor.ini.backup"),
+                                   QStringLiteral("Monitor.ini.bad")};
+        for (const QString &name : names) {
+            QFile file(fixture->path(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        fixture->create();
+        QCOMPARE(
+            QDir(fixture->path(QString())).entryList({QStringLiteral("Monitor.ini.*")}),
+            (QStringList{QStringLiteral("Monitor.ini.backup"), QStringLiteral("Monitor.ini.bad")}));
     }
 
     void failedWriteKeepsThePreviousFile()
