@@ -3,9 +3,10 @@
 //    that finds the cycle over (goal 6 x 45 ms +- 10 %),
 //  - latency from the last byte of an answer written to its display being painted (goal
 //    median below 1 ms), with the simulator in this process,
-//  - the station's CPU use over a run against the simulator as a separate process (goal below
-//    2 % of one core).
-// Usage: bench_pollcycle [seconds of the CPU run, default 60] [path of grelvix-devsim]
+//  - the station's CPU use over a run against the simulator as a separate process, with every
+//    device answering (goal below 2 % of one core), every device silent and the port gone
+//    (goal at most 1.5 % each): the last two send a request every 45 ms without end.
+// Usage: bench_pollcycle [seconds of each CPU run, default 60] [path of grelvix-devsim]
 #include "devicesimulator.h"
 #include "settings.h"
 #include "velunor.h"
@@ -149,18 +150,25 @@ void measureCyclesAndLatency(int seconds)
         latencies.size(), percentile(latencies, 0.5), percentile(latencies, 0.99));
 }
 
-void measureCpu(int seconds, const QString &simulator)
+enum class Bus { Answering, Silent, Gone };
+
+void measureCpu(int seconds, const QString &simulator, Bus state)
 {
+    // The station opens a link to the pty, which the simulator removes when it ends: a port that
+    // is gone stays gone, even when another program gets a pty of the same number.
+    const QString port = QDir::current().absoluteFilePath(QStringLiteral("ttyBENCH"));
+    QStringList arguments = {
+        QStringLiteral("--pty"),     QStringLiteral("--link"),      port,
+        QStringLiteral("--devices"), QStringLiteral("2,3,4,5,6,7"), QStringLiteral("--drift"),
+        QStringLiteral("--quiet")};
+    if (state == Bus::Silent)
+        arguments << QStringLiteral("--fault") << QStringLiteral("all=silent");
     QProcess bus;
-    bus.start(simulator,
-              {QStringLiteral("--pty"), QStringLiteral("--devices"), QStringLiteral("2,3,4,5,6,7"),
-               QStringLiteral("--drift"), QStringLiteral("--quiet")});
+    bus.start(simulator, arguments);
     if (!bus.waitForStarted() || !bus.waitForReadyRead(5000)) {
         std::fprintf(stderr, "simulator %s did not start\n", qPrintable(simulator));
         return;
     }
-    const QString line = QString::fromLocal8Bit(bus.readLine()).trimmed();
-    const QString port = line.section(QLatin1Char(' '), 1);
 
     Velunor station;
     station.show();
@@ -170,15 +178,20 @@ void measureCpu(int seconds, const QString &simulator)
                      qPrintable(station.SerialDevice->errorString()));
         return;
     }
+    if (state == Bus::Gone) {
+        bus.terminate();
+        bus.waitForFinished();
+    }
     const double before = cpuSeconds();
     QElapsedTimer wall;
     wall.start();
     QTimer::singleShot(seconds * 1000, qApp, &QCoreApplication::quit);
     QCoreApplication::exec();
     const double used = cpuSeconds() - before;
-    std::printf("station CPU over %.0f s with 6 devices at 1 s: %.3f s, %.2f %% of one core "
-                "(goal < 2 %%)\n",
-                double(wall.elapsed()) / 1000.0, used,
+    static const char *const cases[] = {"answering (goal < 2 %)", "all silent (goal <= 1.5 %)",
+                                        "port gone (goal <= 1.5 %)"};
+    std::printf("station CPU over %.0f s, 6 devices at 1 s, %s: %.3f s, %.2f %% of one core\n",
+                double(wall.elapsed()) / 1000.0, cases[int(state)], used,
                 100.0 * used / (double(wall.elapsed()) / 1000.0));
     bus.terminate();
     bus.waitForFinished();
@@ -194,10 +207,13 @@ int main(int argc, char *argv[])
                                        : QCoreApplication::applicationDirPath() +
                                              QStringLiteral("/../tools/grelvix-devsim");
     // Each run in a directory of its own: a station saves its Monitor.ini when it closes.
-    QTemporaryDir cycleDir, cpuDir;
+    QTemporaryDir cycleDir;
     QDir::setCurrent(cycleDir.path());
     measureCyclesAndLatency(std::min(cpuRun, 20));
-    QDir::setCurrent(cpuDir.path());
-    measureCpu(cpuRun, simulator);
+    for (Bus state : {Bus::Answering, Bus::Silent, Bus::Gone}) {
+        QTemporaryDir cpuDir;
+        QDir::setCurrent(cpuDir.path());
+        measureCpu(cpuRun, simulator, state);
+    }
     return 0;
 }
