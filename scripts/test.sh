@@ -14,4 +14,6 @@ CC=clang CXX=clang++ ./scripts/build.sh "$dir" \
 
 cd "$dir"
 ctest --output-on-failure -L unit --parallel "$(nproc)"
+# Alone, so that the station it runs is not starved by the other tests.
+ctest --output-on-failure -L soak
 ctest --output-on-failure -L fuzz --no-tests=ignore
