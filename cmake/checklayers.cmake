@@ -4,12 +4,13 @@
 cmake_minimum_required(VERSION 3.25)
 
 # A layer's folder, and the folders it may include from.
-set(layers serial common graphs settings app)
+set(layers serial mqtt common graphs settings app)
 set(allowed_serial serial)
+set(allowed_mqtt mqtt)
 set(allowed_common common)
 set(allowed_graphs common graphs)
 set(allowed_settings common settings)
-set(allowed_app serial common graphs settings app)
+set(allowed_app serial mqtt common graphs settings app)
 
 # The folder of the tree a path lies in, or nothing.
 function(layer_of path result)

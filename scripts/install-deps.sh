@@ -15,6 +15,7 @@ PACKAGES="
   xvfb xauth x11-utils imagemagick
   fonts-dejavu-core fonts-liberation
   locales
+  mosquitto mosquitto-clients libmosquitto-dev libssl-dev openssl
 "
 
 # Cross-building for Windows and running the result under Wine against a pseudo-terminal;

@@ -1,0 +1,119 @@
+// The MQTT client against a real Mosquitto: its bounded queue, TLS with the host name checked.
+#include "mosquittobroker.h"
+#include "mqttclient.h"
+
+#include <QTest>
+
+class TestMqttClient : public QObject
+{
+    Q_OBJECT
+
+    static MqttOptions optionsFor(quint16 port)
+    {
+        MqttOptions options;
+        options.host = QStringLiteral("127.0.0.1");
+        options.port = port;
+        options.clientId = QStringLiteral("tst-client");
+        options.presenceTopic = "t/status";
+        options.lossTopic = "t/dropped";
+        return options;
+    }
+
+private slots:
+    void queueKeepsTheNewest_data()
+    {
+        QTest::addColumn<int>("maxMessages");
+        QTest::addColumn<int>("maxBytes");
+        QTest::addColumn<int>("pushed");
+        QTest::addColumn<int>("kept");
+
+        // Each message below takes 16 bytes of bookkeeping and 4 of payload.
+        QTest::newRow("room for all") << 10 << 1000 << 5 << 5;
+        QTest::newRow("count limit") << 3 << 1000 << 5 << 3;
+        QTest::newRow("byte limit") << 10 << 60 << 5 << 3;
+        QTest::newRow("one at a time") << 1 << 1000 << 4 << 1;
+    }
+    void queueKeepsTheNewest()
+    {
+        QFETCH(int, maxMessages);
+        QFETCH(int, maxBytes);
+        QFETCH(int, pushed);
+        QFETCH(int, kept);
+
+        MessageQueue queue(maxMessages, maxBytes);
+        for (int i = 0; i < pushed; ++i)
+            QVERIFY(queue.push({i % 2 ? "odd" : "even", QByteArray::number(1000 + i), i % 2}));
+        QCOMPARE(queue.size(), kept);
+        QCOMPARE(queue.dropped(), quint64(pushed - kept));
+        QCOMPARE(queue.endSeq(), quint64(pushed));
+        for (quint64 seq = queue.firstSeq(); seq < queue.endSeq(); ++seq) {
+            const MessageQueue::Message message = queue.at(seq);
+            QCOMPARE(message.payload, QByteArray::number(1000 + qint64(seq)));
+            QCOMPARE(message.topic, QByteArray(seq % 2 ? "odd" : "even"));
+            QCOMPARE(message.qos, int(seq % 2));
+        }
+        QVERIFY(!queue.push({"big", QByteArray(maxBytes, 'x'), 1}));
+    }
+
+    // Published while the broker is away: the newest that fit are delivered in order once it
+    // is there, and the number of those that did not fit follows the presence.
+    void fullQueueReportsWhatItDropped()
+    {
+        MosquittoBroker broker;
+        MqttOptions options = optionsFor(broker.port());
+        options.maxQueuedMessages = 4;
+        MqttClient client(options);
+        client.start();
+        for (int i = 0; i < 10; ++i)
+            QVERIFY(client.publish("t/data", QByteArray::number(i)));
+        QCOMPARE(client.queued(), 4);
+
+        QVERIFY(broker.start());
+        BrokerSubscriber subscriber(broker.port(), "t/#");
+        QTRY_VERIFY_WITH_TIMEOUT(subscriber.isSubscribed(), 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(client.delivered(), quint64(4), 60000);
+        QTRY_COMPARE_WITH_TIMEOUT(subscriber.payloads("t/data"),
+                                  QList<QByteArray>({"6", "7", "8", "9"}), 20000);
+        QCOMPARE(subscriber.payloads("t/status"), QList<QByteArray>{"online"});
+        const QList<QByteArray> reports = subscriber.payloads("t/dropped");
+        QCOMPARE(reports.size(), 1);
+        QVERIFY2(reports[0].contains("\"dropped\":6"), reports[0]);
+
+        client.close();
+        QTRY_COMPARE_WITH_TIMEOUT(subscriber.payloads("t/status").value(1), QByteArray("offline"),
+                                  20000);
+    }
+
+    // The connection goes to an address; the certificate must still name the host.
+    void tlsChecksTheHostName_data()
+    {
+        QTest::addColumn<QString>("certifiedName");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("certificate for the host") << QStringLiteral("localhost") << true;
+        QTest::newRow("certificate for another") << QStringLiteral("broker.example") << false;
+    }
+    void tlsChecksTheHostName()
+    {
+        QFETCH(QString, certifiedName);
+        QFETCH(bool, accepted);
+
+        MosquittoBroker broker({{}, {}, certifiedName});
+        QVERIFY(broker.start());
+        MqttOptions options = optionsFor(broker.port());
+        options.host = QStringLiteral("localhost");
+        options.tls.caFile = broker.caFile();
+        MqttClient client(options);
+        client.publish("t/data", "secret");
+        client.start();
+        if (accepted) {
+            QTRY_COMPARE_WITH_TIMEOUT(client.delivered(), quint64(1), 60000);
+        } else {
+            QTRY_VERIFY_WITH_TIMEOUT(client.errorString().contains(QLatin1String("hostname")),
+                                     60000);
+            QCOMPARE(client.delivered(), quint64(0));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMqttClient)
+#include "tst_mqttclient.moc"
