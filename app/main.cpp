@@ -1,5 +1,6 @@
 #include "quitonsignals.h"
 #include "stationfont.h"
+#include "stationpublisher.h"
 #include "textcodecs.h"
 #include "velunor.h"
 
@@ -18,6 +19,8 @@ int main(int argc, char *argv[])
     {
         // Destroyed before the application object: its destructor saves the configuration.
         Velunor window;
+        // Gone before the window: its presence turns "offline" while the station still stands.
+        StationPublisher publisher(window);
         window.show();
         exitCode = app.exec();
     }

@@ -118,6 +118,12 @@ public slots:
     void on_SettingAlarm_clicked();
     void on_StartLog_released();
 
+signals:
+    // For observers such as the plant publisher; the station itself does not listen.
+    void pollCycleFinished();
+    void alarmsEvaluated();
+    void alarmReset();
+
 protected:
     virtual QString AskLogDirectory();
 

@@ -97,6 +97,7 @@ void Velunor::ControlTermoAlarm()
                 SettingsWindow->AlarmSound->play();
         }
     }
+    emit alarmsEvaluated();
 }
 
 void Velunor::on_AlarmReset_clicked()
@@ -104,6 +105,7 @@ void Velunor::on_AlarmReset_clicked()
     AlarmSoundStarted = 0;
     if (SettingsWindow->AlarmSound)
         SettingsWindow->AlarmSound->stop();
+    emit alarmReset();
 }
 
 void Velunor::on_SettingAlarm_clicked()

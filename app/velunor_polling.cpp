@@ -87,6 +87,7 @@ void Velunor::FinishPollCycle()
     PollActive = false;
     if (LogActive)
         WriteLogRecord();
+    emit pollCycleFinished();
     if (PollDue) {
         PollDue = false;
         StartPollCycle();

@@ -1,0 +1,360 @@
+// The station publishing to a real Mosquitto: readings, alarm edges, presence, outages.
+#include "bytes.h"
+#include "modbus.h"
+#include "stationfixture.h"
+
+#include "devicesimulator.h"
+#include "mosquittobroker.h"
+#include "settings.h"
+#include "stationpublisher.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QSysInfo>
+
+namespace {
+QJsonObject json(const QByteArray &payload)
+{
+    return QJsonDocument::fromJson(payload).object();
+}
+
+QStringList output;
+QtMessageHandler previousHandler = nullptr;
+void keepOutput(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    output << message;
+    previousHandler(type, context, message);
+}
+} // namespace
+
+class TestPublisher : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<StationFixture> fixture;
+    std::unique_ptr<StationPublisher> publisher;
+
+    Velunor &w() { return *fixture->station; }
+
+    static void writeConfig(const QString &path, const QByteArray &mqtt)
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[mqtt]\n" + mqtt);
+        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    }
+
+    // A station in a scratch directory that publishes to the broker as station "hall".
+    void startStation(quint16 port, const QByteArray &more = {})
+    {
+        fixture = std::make_unique<StationFixture>();
+        writeConfig(fixture->path(QStringLiteral("Grelvix.conf")),
+                    "host=127.0.0.1\nport=" + QByteArray::number(port) + "\nstation=hall\n" + more);
+        fixture->create();
+        publisher = std::make_unique<StationPublisher>(w());
+        QVERIFY(publisher->isEnabled());
+    }
+
+    void connected()
+    {
+        QTRY_COMPARE_WITH_TIMEOUT(publisher->client()->state(), MqttClient::Connected, 60000);
+    }
+
+private slots:
+    void cleanup()
+    {
+        publisher.reset();
+        fixture.reset();
+    }
+
+    void readsItsOwnFile_data()
+    {
+        QTest::addColumn<QByteArray>("mqtt");
+        QTest::addColumn<bool>("othersRead");
+        QTest::addColumn<QString>("expected"); // port, qos, client id, first channel's topic
+        QTest::addColumn<int>("warnings");
+        QTest::addColumn<bool>("exposed");
+
+        const QString host = QSysInfo::machineHostName();
+        QTest::newRow("no host: off")
+            << QByteArray("port=1884\n") << false << QString() << 0 << false;
+        QTest::newRow("defaults") << QByteArray("host=b\n") << false
+                                  << QStringLiteral("1883 1 grelvix-%1 grelvix/%1/T0").arg(host)
+                                  << 0 << false;
+        QTest::newRow("TLS port") << QByteArray("host=b\ncaFile=ca.pem\nstation=s\n") << false
+                                  << QStringLiteral("8883 1 grelvix-s grelvix/s/T0") << 0 << false;
+        QTest::newRow("all given")
+            << QByteArray("host=b\nport=1999\nstation=hall\nclientId=x\nqos=0\nprefix=plant/a\n")
+            << false << QStringLiteral("1999 0 x plant/a/hall/T0") << 0 << false;
+        QTest::newRow("bad values")
+            << QByteArray("host=b\nport=99999\nqos=2\nstation=a/b+\n") << false
+            << QStringLiteral("1883 1 grelvix-a_b_ grelvix/a_b_/T0") << 3 << false;
+        QTest::newRow("password, private")
+            << QByteArray("host=b\nstation=s\nuser=u\npassword=p,q\n") << false
+            << QStringLiteral("1883 1 grelvix-s grelvix/s/T0") << 0 << false;
+        QTest::newRow("password, others read")
+            << QByteArray("host=b\nstation=s\nuser=u\npassword=p\n") << true
+            << QStringLiteral("1883 1 grelvix-s grelvix/s/T0") << 0 << true;
+    }
+    void readsItsOwnFile()
+    {
+        QFETCH(QByteArray, mqtt);
+        QFETCH(bool, othersRead);
+        QFETCH(QString, expected);
+        QFETCH(int, warnings);
+        QFETCH(bool, exposed);
+
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("Grelvix.conf"));
+        writeConfig(path, mqtt);
+        if (othersRead)
+            QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::ReadOther);
+        const QByteArray before = [&] {
+            QFile file(path);
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        }();
+
+        const PublisherConfig config = PublisherConfig::read(path);
+        QCOMPARE(config.enabled, !expected.isEmpty());
+        if (config.enabled) {
+            QCOMPARE(QStringLiteral("%1 %2 %3 %4")
+                         .arg(config.client.port)
+                         .arg(config.qos)
+                         .arg(config.client.clientId, QString::fromUtf8(config.topic("T0"))),
+                     expected);
+        }
+        QCOMPARE(config.warnings.size(), warnings);
+        QCOMPARE(config.passwordExposed, exposed);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), before);
+        if (mqtt.contains("password=p,q"))
+            QCOMPARE(config.client.password, QStringLiteral("p,q"));
+    }
+
+    void pollCyclePublishesEveryChannelOfTheKnownDevices()
+    {
+        MosquittoBroker broker;
+        QVERIFY(broker.start());
+        BrokerSubscriber subscriber(broker.port(), "grelvix/#");
+        PtyPair line;
+        startStation(broker.port());
+        QVERIFY(fixture->open(line.slavePath()));
+        w().SettingsWindow->Channel[1].ChannelName = QStringLiteral("Печь");
+        w().SettingsWindow->Channel[3].AlarmState = 1;
+        w().DeviceAddress[0] = 5;
+        w().DeviceAddress[1] = 7;
+        w().DeviceCount = 2;
+        w().PollIndex = 0;
+        w().PollActive = true;
+
+        const qint64 before = QDateTime::currentSecsSinceEpoch();
+        const auto answer = [](quint8 address, qint16 first, qint16 second) {
+            return Modbus::withCrc(
+                bytes({address, 0x03, 0x04, quint8(quint16(first) >> 8), quint8(first & 0xFF),
+                       quint8(quint16(second) >> 8), quint8(second & 0xFF)}));
+        };
+        QVERIFY(line.write(answer(5, 235, -100)));
+        QTRY_COMPARE(w().PollIndex, 1);
+        w().DiscardReceived();
+        QVERIFY(line.write(answer(7, 1250, 210)));
+        QTRY_VERIFY(!w().PollActive);
+
+        const char *topics[] = {"grelvix/hall/T0", "grelvix/hall/T1", "grelvix/hall/T2",
+                                "grelvix/hall/T3"};
+        const QJsonValue values[] = {23.5, -10.0, QJsonValue(), 21.0};
+        for (int n = 0; n < 4; ++n) {
+            QTRY_COMPARE_WITH_TIMEOUT(subscriber.payloads(topics[n]).size(), 1, 30000);
+            const QJsonObject reading = json(subscriber.payloads(topics[n]).first());
+            QCOMPARE(reading.value(QLatin1String("value")), values[n]);
+            QCOMPARE(reading.value(QLatin1String("name")).toString(),
+                     n == 1 ? QStringLiteral("Печь") : QStringLiteral("Датчик"));
+            QCOMPARE(reading.value(QLatin1String("alarm")).toBool(), n == 3);
+            QVERIFY(reading.value(QLatin1String("time")).toInteger() >= before);
+        }
+        QCOMPARE(subscriber.payloads("grelvix/hall/status"), QList<QByteArray>{"online"});
+        QVERIFY(subscriber.payloads("grelvix/hall/T4").isEmpty());
+    }
+
+    void alarmEdgesArePublished()
+    {
+        std::fill(std::begin(AcceptedTemp), std::end(AcceptedTemp), 20.0f);
+        std::fill(std::begin(OutOfRangeCount), std::end(OutOfRangeCount), 0);
+        MosquittoBroker broker;
+        QVERIFY(broker.start());
+        BrokerSubscriber subscriber(broker.port(), "grelvix/hall/alarm");
+        PtyPair line;
+        startStation(broker.port());
+        QVERIFY(fixture->open(line.slavePath()));
+        w().findChild<QLCDNumber *>(QStringLiteral("NumberOfDevices"))->display(1);
+        std::fill(std::begin(w().CurrentTemp), std::end(w().CurrentTemp), 20.0f);
+        ChannelSettings &channel = w().SettingsWindow->Channel[1];
+        channel.ChannelEnabled = 1;
+        channel.ChannelName = QStringLiteral("Печь");
+
+        w().CurrentTemp[1] = 45.5f;
+        w().ControlTermoAlarm();
+        w().ControlTermoAlarm(); // still in alarm: no edge
+        w().on_AlarmReset_clicked();
+        w().CurrentTemp[1] = 20.0f;
+        w().ControlTermoAlarm();
+
+        QTRY_COMPARE_WITH_TIMEOUT(subscriber.messages().size(), 3, 30000);
+        const QList<QByteArray> alarms = subscriber.payloads("grelvix/hall/alarm");
+        const char *states[] = {"on", "reset", "off"};
+        const double values[] = {45.5, 45.5, 20.0};
+        for (int i = 0; i < 3; ++i) {
+            const QJsonObject alarm = json(alarms[i]);
+            QCOMPARE(alarm.value(QLatin1String("state")).toString(), QLatin1String(states[i]));
+            QCOMPARE(alarm.value(QLatin1String("channel")).toString(), QStringLiteral("T1"));
+            QCOMPARE(alarm.value(QLatin1String("name")).toString(), QStringLiteral("Печь"));
+            QCOMPARE(alarm.value(QLatin1String("value")).toDouble(), values[i]);
+        }
+    }
+
+    void wrongPasswordIsReportedAndNotRetriedInATightLoop()
+    {
+        MosquittoBroker broker({QStringLiteral("station"), QStringLiteral("right"), {}});
+        QVERIFY(broker.start());
+        const QString password = QStringLiteral("Wr0ng-Pa55");
+        output.clear();
+        QLoggingCategory::setFilterRules(QStringLiteral("grelvix.mqtt.debug=true"));
+        previousHandler = qInstallMessageHandler(keepOutput);
+        startStation(broker.port(), "user=station\npassword=" + password.toUtf8() + '\n');
+
+        QTRY_VERIFY_WITH_TIMEOUT(
+            w().statusBar()->currentMessage().contains(QLatin1String("refused the connection")),
+            60000);
+        const int attempts = publisher->client()->connectAttempts();
+        // Retries back off from 1 s: a few seconds see a few attempts at most, never a burst.
+        QTest::qWait(3000);
+        QVERIFY2(publisher->client()->connectAttempts() <= attempts + 2,
+                 qPrintable(QString::number(publisher->client()->connectAttempts())));
+        QVERIFY(publisher->client()->state() != MqttClient::Connected);
+        publisher.reset();
+        qInstallMessageHandler(previousHandler);
+        QLoggingCategory::setFilterRules(QString());
+
+        QVERIFY(output.join(QLatin1Char('\n')).contains(QLatin1String("not authorised")) ||
+                output.join(QLatin1Char('\n')).contains(QLatin1String("bad user name")));
+        for (const QString &line : std::as_const(output))
+            QVERIFY2(!line.contains(password), qPrintable(line));
+    }
+
+    void killedStationLeavesItsWill()
+    {
+        MosquittoBroker broker;
+        QVERIFY(broker.start());
+        BrokerSubscriber subscriber(broker.port(), "grelvix/hall/status");
+        QTemporaryDir dir;
+        writeConfig(dir.filePath(QStringLiteral("Grelvix.conf")),
+                    "host=127.0.0.1\nport=" + QByteArray::number(broker.port()) +
+                        "\nstation=hall\n");
+
+        QProcess station;
+        station.setWorkingDirectory(dir.path());
+        station.setProcessChannelMode(QProcess::ForwardedChannels);
+        station.start(QStringLiteral(GRELVIX_BINARY), {});
+        QVERIFY(station.waitForStarted());
+        QTRY_COMPARE_WITH_TIMEOUT(subscriber.payloads("grelvix/hall/status"),
+                                  QList<QByteArray>{"online"}, 60000);
+        station.kill();
+        QVERIFY(station.waitForFinished());
+        QTRY_COMPARE_WITH_TIMEOUT(subscriber.payloads("grelvix/hall/status"),
+                                  QList<QByteArray>({"online", "offline"}), 60000);
+    }
+
+    // The broker away for 30 s: every reading the station produced meanwhile arrives, in order.
+    void brokerOutageLosesNothing()
+    {
+        MosquittoBroker broker;
+        QVERIFY(broker.start());
+        BrokerSubscriber subscriber(broker.port(), "grelvix/hall/+");
+        QTRY_VERIFY_WITH_TIMEOUT(subscriber.isSubscribed(), 30000);
+
+        DeviceSimulator bus;
+        bus.setDriftInterval(0);
+        QVERIFY(bus.openPty());
+        startStation(broker.port());
+        const int devices = Velunor::ShownDevices;
+        int cycle = 0;
+        const auto setReadings = [&] {
+            for (int d = 0; d < devices; ++d)
+                bus.addDevice(quint8(2 + d))
+                    ->setTemperatures(20.0 + (cycle % 900) / 10.0, -20.0 - (cycle % 300) / 10.0);
+        };
+        setReadings();
+        for (int d = 0; d < devices; ++d)
+            w().DeviceAddress[d] = quint8(2 + d);
+        w().DeviceCount = devices;
+        w().findChild<QSpinBox *>(QStringLiteral("SensorsReadInterval"))->setValue(1);
+        QVERIFY(fixture->open(bus.portName()));
+
+        // What the station published, channel by channel, in tenths of a degree.
+        QList<int> produced[Velunor::ChannelCount];
+        connect(&w(), &Velunor::pollCycleFinished, this, [&] {
+            for (int n = 0; n < 2 * devices; ++n)
+                produced[n] << qRound(w().CurrentTemp[n] * 10);
+            ++cycle;
+            setReadings();
+        });
+        connected();
+        w().TimerRequest->start(1000);
+        w().TimerCommunication->start(45);
+
+        QTRY_VERIFY_WITH_TIMEOUT(cycle >= 3, 60000);
+        broker.stop();
+        const int beforeOutage = cycle;
+        QTest::qWait(30000);
+        const int duringOutage = cycle - beforeOutage;
+        QVERIFY(broker.start());
+        connected();
+        const int reconnected = cycle;
+        QTRY_VERIFY_WITH_TIMEOUT(cycle >= reconnected + 3, 60000);
+        fixture->holdTimers();
+
+        const auto arrived = [&](int n) {
+            QList<int> tenths;
+            for (const QByteArray &payload :
+                 subscriber.payloads("grelvix/hall/T" + QByteArray::number(n)))
+                tenths << qRound(json(payload).value(QLatin1String("value")).toDouble() * 10);
+            return tenths;
+        };
+        const auto firstArrivals = [&](int n) {
+            QList<int> first;
+            for (int value : arrived(n))
+                if (!first.contains(value))
+                    first << value;
+            return first;
+        };
+        const int channels = 2 * devices;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                for (int n = 0; n < channels; ++n)
+                    if (firstArrivals(n).size() < produced[n].size())
+                        return false;
+                return true;
+            }(),
+            120000);
+
+        qsizetype total = 0, delivered = 0, sent = 0;
+        for (int n = 0; n < channels; ++n) {
+            QCOMPARE(firstArrivals(n), produced[n]);
+            total += produced[n].size();
+            delivered += firstArrivals(n).size();
+            sent += arrived(n).size();
+        }
+        qInfo("outage of 30 s, %d cycles in it: %lld produced, %lld delivered, %lld duplicated, "
+              "%lld lost",
+              duringOutage, qlonglong(total), qlonglong(delivered), qlonglong(sent - delivered),
+              qlonglong(total - delivered));
+        QVERIFY(duringOutage > 0);
+        QCOMPARE(publisher->client()->dropped(), quint64(0));
+    }
+};
+
+QTEST_MAIN(TestPublisher)
+#include "tst_publisher.moc"
