@@ -1,6 +1,7 @@
 #!/bin/sh
 # Installs what the project needs, builds the station and starts it, connected to a simulated
-# bus of three devices (demo-run/ holds its Monitor.ini, its log files and the simulator's port).
+# bus of three devices (demo-run/ holds its Monitor.ini, its log files and the simulator's port)
+# and publishing to a Mosquitto broker of its own on the loopback interface.
 set -eu
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
@@ -15,7 +16,26 @@ mkdir -p "$demo/logs"
   --device 5=21.5,19.0 --device 7=33.0,4.5 --device 9=-12.0,64.0 \
   </dev/null >"$demo/devsim.out" 2>"$demo/devsim.log" &
 simulator=$!
-trap 'kill $simulator 2>/dev/null || true; wait $simulator 2>/dev/null || true' EXIT INT TERM
+broker=""
+trap 'kill $simulator $broker 2>/dev/null || true; wait $simulator $broker 2>/dev/null || true' EXIT INT TERM
+
+# The broker listens on 127.0.0.1:1883, or on 18830 when another broker has 1883 already.
+start_broker() {
+  printf 'listener %s 127.0.0.1\nallow_anonymous true\n' "$1" >"$demo/mosquitto.conf"
+  mosquitto -c "$demo/mosquitto.conf" >"$demo/mosquitto.log" 2>&1 &
+  broker=$!
+  sleep 0.5
+  kill -0 $broker 2>/dev/null
+}
+broker_port=1883
+if ! start_broker $broker_port; then
+  broker_port=18830
+  start_broker $broker_port || echo "Mosquitto did not start (demo-run/mosquitto.log); the station runs without it."
+fi
+# Written again on every run while it is the demo's own, so it names the port in use.
+if [ ! -f "$demo/Grelvix.conf" ] || head -n 1 "$demo/Grelvix.conf" | grep -q '^; Written by scripts/run.sh'; then
+  printf '; Written by scripts/run.sh\n[mqtt]\nhost=127.0.0.1\nport=%s\nstation=demo\n' $broker_port >"$demo/Grelvix.conf"
+fi
 
 tries=0
 until [ -L "$port" ]; do
@@ -40,6 +60,12 @@ if [ ! -f "$demo/Monitor.ini" ]; then
 fi
 
 echo "Station polling devices 5, 7 and 9 on the simulated port $port."
+echo "It publishes to the broker on 127.0.0.1 port $broker_port; watch it with:"
+if [ $broker_port = 1883 ]; then
+  echo "  mosquitto_sub -v -t 'grelvix/#'"
+else
+  echo "  mosquitto_sub -p $broker_port -v -t 'grelvix/#'"
+fi
 echo "Close the station's window to stop the demo."
 # The receive path traces every answer; QT_LOGGING_RULES=default.debug=true shows the traces.
 export QT_LOGGING_RULES="${QT_LOGGING_RULES:-default.debug=false}"
