@@ -5,10 +5,13 @@
 //    median below 1 ms), with the simulator in this process,
 //  - the station's CPU use over a run against the simulator as a separate process, with every
 //    device answering (goal below 2 % of one core), every device silent and the port gone
-//    (goal at most 1.5 % each): the last two send a request every 45 ms without end.
+//    (goal at most 1.5 % each): the last two send a request every 45 ms without end; then with
+//    every device answering and every channel published to a Mosquitto broker on the loopback
+//    interface (goal: at most 0.3 % of one core more than the first run).
 // Usage: bench_pollcycle [seconds of each CPU run, default 60] [path of grelvix-devsim]
 #include "devicesimulator.h"
 #include "settings.h"
+#include "stationpublisher.h"
 #include "velunor.h"
 
 #include "abstractserial.h"
@@ -17,15 +20,19 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QLCDNumber>
 #include <QLineEdit>
 #include <QProcess>
 #include <QSpinBox>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <vector>
 
 #include <sys/resource.h>
@@ -150,10 +157,46 @@ void measureCyclesAndLatency(int seconds)
         latencies.size(), percentile(latencies, 0.5), percentile(latencies, 0.99));
 }
 
-enum class Bus { Answering, Silent, Gone };
+// A broker of the run's own on a free loopback port, and a Grelvix.conf naming it.
+bool startBroker(QProcess &broker)
+{
+    QTcpServer probe;
+    if (!probe.listen(QHostAddress::LocalHost, 0))
+        return false;
+    const quint16 port = probe.serverPort();
+    probe.close();
+    QFile config(QStringLiteral("mosquitto.conf"));
+    QFile station(QStringLiteral("Grelvix.conf"));
+    if (!config.open(QIODevice::WriteOnly) || !station.open(QIODevice::WriteOnly))
+        return false;
+    config.write(
+        QStringLiteral("listener %1 127.0.0.1\nallow_anonymous true\n").arg(port).toUtf8());
+    station.write(
+        QStringLiteral("[mqtt]\nhost=127.0.0.1\nport=%1\nstation=bench\n").arg(port).toUtf8());
+    config.close();
+    station.close();
+    broker.start(QStringLiteral("mosquitto"),
+                 {QStringLiteral("-c"), QFileInfo(config).absoluteFilePath()});
+    QElapsedTimer waited;
+    waited.start();
+    while (broker.waitForStarted() && waited.elapsed() < 5000) {
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, port);
+        if (socket.waitForConnected(200))
+            return true;
+    }
+    return false;
+}
+
+enum class Bus { Answering, Silent, Gone, Publishing };
 
 void measureCpu(int seconds, const QString &simulator, Bus state)
 {
+    QProcess broker;
+    if (state == Bus::Publishing && !startBroker(broker)) {
+        std::fprintf(stderr, "mosquitto did not start\n");
+        return;
+    }
     // The station opens a link to the pty, which the simulator removes when it ends: a port that
     // is gone stays gone, even when another program gets a pty of the same number.
     const QString port = QDir::current().absoluteFilePath(QStringLiteral("ttyBENCH"));
@@ -173,6 +216,9 @@ void measureCpu(int seconds, const QString &simulator, Bus state)
     Velunor station;
     station.show();
     configure(station, port);
+    std::unique_ptr<StationPublisher> publisher;
+    if (state == Bus::Publishing)
+        publisher = std::make_unique<StationPublisher>(station);
     if (!station.SerialDevice->isOpen()) {
         std::fprintf(stderr, "cannot open %s: %s\n", qPrintable(port),
                      qPrintable(station.SerialDevice->errorString()));
@@ -189,10 +235,18 @@ void measureCpu(int seconds, const QString &simulator, Bus state)
     QCoreApplication::exec();
     const double used = cpuSeconds() - before;
     static const char *const cases[] = {"answering (goal < 2 %)", "all silent (goal <= 1.5 %)",
-                                        "port gone (goal <= 1.5 %)"};
+                                        "port gone (goal <= 1.5 %)",
+                                        "answering, publishing to MQTT (goal: answering + 0.3 %)"};
     std::printf("station CPU over %.0f s, 6 devices at 1 s, %s: %.3f s, %.2f %% of one core\n",
                 double(wall.elapsed()) / 1000.0, cases[int(state)], used,
                 100.0 * used / (double(wall.elapsed()) / 1000.0));
+    if (publisher)
+        std::printf("  messages acknowledged by the broker: %llu, still queued: %lld\n",
+                    static_cast<unsigned long long>(publisher->client()->delivered()),
+                    static_cast<long long>(publisher->client()->queued()));
+    publisher.reset();
+    broker.terminate();
+    broker.waitForFinished();
     bus.terminate();
     bus.waitForFinished();
 }
@@ -210,7 +264,7 @@ int main(int argc, char *argv[])
     QTemporaryDir cycleDir;
     QDir::setCurrent(cycleDir.path());
     measureCyclesAndLatency(std::min(cpuRun, 20));
-    for (Bus state : {Bus::Answering, Bus::Silent, Bus::Gone}) {
+    for (Bus state : {Bus::Answering, Bus::Silent, Bus::Gone, Bus::Publishing}) {
         QTemporaryDir cpuDir;
         QDir::setCurrent(cpuDir.path());
         measureCpu(cpuRun, simulator, state);
