@@ -127,6 +127,9 @@ void StationPublisher::showState()
         return;
     const MqttClient::State state = m_client->state();
     const bool up = state == MqttClient::Connected;
+    QStatusBar *bar = m_station.statusBar();
+    if (up && bar->currentMessage().startsWith(QLatin1String("MQTT: ")))
+        bar->clearMessage();
     m_label->setText(up ? tr("MQTT: связь с брокером")
                      : state == MqttClient::WaitingToRetry ? tr("MQTT: нет связи с брокером")
                                                            : tr("MQTT: подключение…"));

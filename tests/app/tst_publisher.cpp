@@ -34,6 +34,9 @@ class TestPublisher : public QObject
 {
     Q_OBJECT
 
+    std::unique_ptr<MosquittoBroker> broker;
+    std::unique_ptr<BrokerSubscriber> subscriber;
+    std::unique_ptr<PtyPair> line;
     std::unique_ptr<StationFixture> fixture;
     std::unique_ptr<StationPublisher> publisher;
 
@@ -58,6 +61,17 @@ class TestPublisher : public QObject
         QVERIFY(publisher->isEnabled());
     }
 
+    // A broker, a subscriber to it, and a publishing station with its port open on a pty.
+    void stationOnLine(const QByteArray &filter)
+    {
+        broker = std::make_unique<MosquittoBroker>();
+        QVERIFY(broker->start());
+        subscriber = std::make_unique<BrokerSubscriber>(broker->port(), filter);
+        line = std::make_unique<PtyPair>();
+        startStation(broker->port());
+        QVERIFY(fixture->open(line->slavePath()));
+    }
+
     void connected()
     {
         QTRY_COMPARE_WITH_TIMEOUT(publisher->client()->state(), MqttClient::Connected, 60000);
@@ -68,6 +82,9 @@ private slots:
     {
         publisher.reset();
         fixture.reset();
+        line.reset();
+        subscriber.reset();
+        broker.reset();
     }
 
     void readsItsOwnFile_data()
@@ -137,12 +154,7 @@ private slots:
 
     void pollCyclePublishesEveryChannelOfTheKnownDevices()
     {
-        MosquittoBroker broker;
-        QVERIFY(broker.start());
-        BrokerSubscriber subscriber(broker.port(), "grelvix/#");
-        PtyPair line;
-        startStation(broker.port());
-        QVERIFY(fixture->open(line.slavePath()));
+        stationOnLine("grelvix/#");
         w().SettingsWindow->Channel[1].ChannelName = QStringLiteral("Печь");
         w().SettingsWindow->Channel[3].AlarmState = 1;
         w().DeviceAddress[0] = 5;
@@ -157,38 +169,33 @@ private slots:
                 bytes({address, 0x03, 0x04, quint8(quint16(first) >> 8), quint8(first & 0xFF),
                        quint8(quint16(second) >> 8), quint8(second & 0xFF)}));
         };
-        QVERIFY(line.write(answer(5, 235, -100)));
+        QVERIFY(line->write(answer(5, 235, -100)));
         QTRY_COMPARE(w().PollIndex, 1);
         w().DiscardReceived();
-        QVERIFY(line.write(answer(7, 1250, 210)));
+        QVERIFY(line->write(answer(7, 1250, 210)));
         QTRY_VERIFY(!w().PollActive);
 
         const char *topics[] = {"grelvix/hall/T0", "grelvix/hall/T1", "grelvix/hall/T2",
                                 "grelvix/hall/T3"};
         const QJsonValue values[] = {23.5, -10.0, QJsonValue(), 21.0};
         for (int n = 0; n < 4; ++n) {
-            QTRY_COMPARE_WITH_TIMEOUT(subscriber.payloads(topics[n]).size(), 1, 30000);
-            const QJsonObject reading = json(subscriber.payloads(topics[n]).first());
+            QTRY_COMPARE_WITH_TIMEOUT(subscriber->payloads(topics[n]).size(), 1, 30000);
+            const QJsonObject reading = json(subscriber->payloads(topics[n]).first());
             QCOMPARE(reading.value(QLatin1String("value")), values[n]);
             QCOMPARE(reading.value(QLatin1String("name")).toString(),
                      n == 1 ? QStringLiteral("Печь") : QStringLiteral("Датчик"));
             QCOMPARE(reading.value(QLatin1String("alarm")).toBool(), n == 3);
             QVERIFY(reading.value(QLatin1String("time")).toInteger() >= before);
         }
-        QCOMPARE(subscriber.payloads("grelvix/hall/status"), QList<QByteArray>{"online"});
-        QVERIFY(subscriber.payloads("grelvix/hall/T4").isEmpty());
+        QCOMPARE(subscriber->payloads("grelvix/hall/status"), QList<QByteArray>{"online"});
+        QVERIFY(subscriber->payloads("grelvix/hall/T4").isEmpty());
     }
 
     void alarmEdgesArePublished()
     {
         std::fill(std::begin(AcceptedTemp), std::end(AcceptedTemp), 20.0f);
         std::fill(std::begin(OutOfRangeCount), std::end(OutOfRangeCount), 0);
-        MosquittoBroker broker;
-        QVERIFY(broker.start());
-        BrokerSubscriber subscriber(broker.port(), "grelvix/hall/alarm");
-        PtyPair line;
-        startStation(broker.port());
-        QVERIFY(fixture->open(line.slavePath()));
+        stationOnLine("grelvix/hall/alarm");
         w().findChild<QLCDNumber *>(QStringLiteral("NumberOfDevices"))->display(1);
         std::fill(std::begin(w().CurrentTemp), std::end(w().CurrentTemp), 20.0f);
         ChannelSettings &channel = w().SettingsWindow->Channel[1];
@@ -202,8 +209,8 @@ private slots:
         w().CurrentTemp[1] = 20.0f;
         w().ControlTermoAlarm();
 
-        QTRY_COMPARE_WITH_TIMEOUT(subscriber.messages().size(), 3, 30000);
-        const QList<QByteArray> alarms = subscriber.payloads("grelvix/hall/alarm");
+        QTRY_COMPARE_WITH_TIMEOUT(subscriber->messages().size(), 3, 30000);
+        const QList<QByteArray> alarms = subscriber->payloads("grelvix/hall/alarm");
         const char *states[] = {"on", "reset", "off"};
         const double values[] = {45.5, 45.5, 20.0};
         for (int i = 0; i < 3; ++i) {
@@ -217,13 +224,14 @@ private slots:
 
     void wrongPasswordIsReportedAndNotRetriedInATightLoop()
     {
-        MosquittoBroker broker({QStringLiteral("station"), QStringLiteral("right"), {}});
-        QVERIFY(broker.start());
+        broker = std::make_unique<MosquittoBroker>(
+            MosquittoBroker::Options{QStringLiteral("station"), QStringLiteral("right"), {}});
+        QVERIFY(broker->start());
         const QString password = QStringLiteral("Wr0ng-Pa55");
         output.clear();
         QLoggingCategory::setFilterRules(QStringLiteral("grelvix.mqtt.debug=true"));
         previousHandler = qInstallMessageHandler(keepOutput);
-        startStation(broker.port(), "user=station\npassword=" + password.toUtf8() + '\n');
+        startStation(broker->port(), "user=station\npassword=" + password.toUtf8() + '\n');
 
         QTRY_VERIFY_WITH_TIMEOUT(
             w().statusBar()->currentMessage().contains(QLatin1String("refused the connection")),
@@ -240,18 +248,18 @@ private slots:
 
         QVERIFY(output.join(QLatin1Char('\n')).contains(QLatin1String("not authorised")) ||
                 output.join(QLatin1Char('\n')).contains(QLatin1String("bad user name")));
-        for (const QString &line : std::as_const(output))
-            QVERIFY2(!line.contains(password), qPrintable(line));
+        for (const QString &said : std::as_const(output))
+            QVERIFY2(!said.contains(password), qPrintable(said));
     }
 
     void killedStationLeavesItsWill()
     {
-        MosquittoBroker broker;
-        QVERIFY(broker.start());
-        BrokerSubscriber subscriber(broker.port(), "grelvix/hall/status");
+        broker = std::make_unique<MosquittoBroker>();
+        QVERIFY(broker->start());
+        subscriber = std::make_unique<BrokerSubscriber>(broker->port(), "grelvix/hall/status");
         QTemporaryDir dir;
         writeConfig(dir.filePath(QStringLiteral("Grelvix.conf")),
-                    "host=127.0.0.1\nport=" + QByteArray::number(broker.port()) +
+                    "host=127.0.0.1\nport=" + QByteArray::number(broker->port()) +
                         "\nstation=hall\n");
 
         QProcess station;
@@ -259,26 +267,26 @@ private slots:
         station.setProcessChannelMode(QProcess::ForwardedChannels);
         station.start(QStringLiteral(GRELVIX_BINARY), {});
         QVERIFY(station.waitForStarted());
-        QTRY_COMPARE_WITH_TIMEOUT(subscriber.payloads("grelvix/hall/status"),
+        QTRY_COMPARE_WITH_TIMEOUT(subscriber->payloads("grelvix/hall/status"),
                                   QList<QByteArray>{"online"}, 60000);
         station.kill();
         QVERIFY(station.waitForFinished());
-        QTRY_COMPARE_WITH_TIMEOUT(subscriber.payloads("grelvix/hall/status"),
+        QTRY_COMPARE_WITH_TIMEOUT(subscriber->payloads("grelvix/hall/status"),
                                   QList<QByteArray>({"online", "offline"}), 60000);
     }
 
     // The broker away for 30 s: every reading the station produced meanwhile arrives, in order.
     void brokerOutageLosesNothing()
     {
-        MosquittoBroker broker;
-        QVERIFY(broker.start());
-        BrokerSubscriber subscriber(broker.port(), "grelvix/hall/+");
-        QTRY_VERIFY_WITH_TIMEOUT(subscriber.isSubscribed(), 30000);
+        broker = std::make_unique<MosquittoBroker>();
+        QVERIFY(broker->start());
+        subscriber = std::make_unique<BrokerSubscriber>(broker->port(), "grelvix/hall/+");
+        QTRY_VERIFY_WITH_TIMEOUT(subscriber->isSubscribed(), 30000);
 
         DeviceSimulator bus;
         bus.setDriftInterval(0);
         QVERIFY(bus.openPty());
-        startStation(broker.port());
+        startStation(broker->port());
         const int devices = Velunor::ShownDevices;
         int cycle = 0;
         const auto setReadings = [&] {
@@ -306,11 +314,11 @@ private slots:
         w().TimerCommunication->start(45);
 
         QTRY_VERIFY_WITH_TIMEOUT(cycle >= 3, 60000);
-        broker.stop();
+        broker->stop();
         const int beforeOutage = cycle;
         QTest::qWait(30000);
         const int duringOutage = cycle - beforeOutage;
-        QVERIFY(broker.start());
+        QVERIFY(broker->start());
         connected();
         const int reconnected = cycle;
         QTRY_VERIFY_WITH_TIMEOUT(cycle >= reconnected + 3, 60000);
@@ -319,7 +327,7 @@ private slots:
         const auto arrived = [&](int n) {
             QList<int> tenths;
             for (const QByteArray &payload :
-                 subscriber.payloads("grelvix/hall/T" + QByteArray::number(n)))
+                 subscriber->payloads("grelvix/hall/T" + QByteArray::number(n)))
                 tenths << qRound(json(payload).value(QLatin1String("value")).toDouble() * 10);
             return tenths;
         };
