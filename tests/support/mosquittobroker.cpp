@@ -29,7 +29,7 @@ MosquittoBroker::MosquittoBroker(const Options &options)
     : m_options(options)
     , m_port(freePort())
 {
-    m_process.setProcessChannelMode(QProcess::MergedChannels);
+    m_process.setProcessChannelMode(QProcess::ForwardedChannels);
     QStringList config{
         QStringLiteral("listener %1 127.0.0.1").arg(m_port),
         // Run as root, Mosquitto would otherwise switch to its own user and lose the files.
@@ -37,14 +37,14 @@ MosquittoBroker::MosquittoBroker(const Options &options)
         QStringLiteral("persistence true"),
         QStringLiteral("persistence_location %1/").arg(m_dir.path()),
         QStringLiteral("max_queued_messages 100000"),
-        QStringLiteral("log_dest stdout"),
+        QStringLiteral("log_dest file %1/mosquitto.log").arg(m_dir.path()),
     };
     if (m_options.user.isEmpty()) {
         config << QStringLiteral("allow_anonymous true");
     } else {
         const QString passwords = filePath(QStringLiteral("passwords"));
-        run(QStringLiteral("mosquitto_passwd"), {QStringLiteral("-c"), QStringLiteral("-b"),
-                                                 passwords, m_options.user, m_options.password});
+        run({QStringLiteral("mosquitto_passwd"), QStringLiteral("-c"), QStringLiteral("-b"),
+             passwords, m_options.user, m_options.password});
         config << QStringLiteral("allow_anonymous false")
                << QStringLiteral("password_file %1").arg(passwords);
     }
@@ -63,45 +63,29 @@ MosquittoBroker::~MosquittoBroker()
     stop();
 }
 
-bool MosquittoBroker::run(const QString &program, const QStringList &arguments)
+bool MosquittoBroker::run(const QStringList &command)
 {
     QProcess process;
     process.setWorkingDirectory(m_dir.path());
     process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(program, arguments);
+    process.start(command.first(), command.mid(1));
     const bool done = process.waitForFinished(60000) &&
                       process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
     if (!done)
-        qWarning().noquote() << program << "failed:" << process.readAll();
+        qWarning().noquote() << command.first() << "failed:" << process.readAll();
     return done;
 }
 
 bool MosquittoBroker::makeCertificates(const QString &name)
 {
-    const QString days = QStringLiteral("2");
-    const QStringList key{QStringLiteral("-newkey"), QStringLiteral("ec"),
-                          QStringLiteral("-pkeyopt"),
-                          QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes")};
-    return run(QStringLiteral("openssl"),
-               QStringList{QStringLiteral("req"), QStringLiteral("-x509")} + key +
-                   QStringList{QStringLiteral("-keyout"), QStringLiteral("ca.key"),
-                               QStringLiteral("-out"), QStringLiteral("ca.crt"),
-                               QStringLiteral("-days"), days, QStringLiteral("-subj"),
-                               QStringLiteral("/CN=Grelvix test CA")}) &&
-           run(QStringLiteral("openssl"),
-               QStringList{QStringLiteral("req")} + key +
-                   QStringList{QStringLiteral("-keyout"), QStringLiteral("server.key"),
-                               QStringLiteral("-out"), QStringLiteral("server.csr"),
-                               QStringLiteral("-subj"), QStringLiteral("/CN=%1").arg(name),
-                               QStringLiteral("-addext"),
-                               QStringLiteral("subjectAltName=DNS:%1").arg(name)}) &&
-           run(QStringLiteral("openssl"),
-               {QStringLiteral("x509"), QStringLiteral("-req"), QStringLiteral("-in"),
-                QStringLiteral("server.csr"), QStringLiteral("-CA"), QStringLiteral("ca.crt"),
-                QStringLiteral("-CAkey"), QStringLiteral("ca.key"),
-                QStringLiteral("-CAcreateserial"), QStringLiteral("-copy_extensions"),
-                QStringLiteral("copyall"), QStringLiteral("-days"), days, QStringLiteral("-out"),
-                QStringLiteral("server.crt")});
+    const QString script = QStringLiteral(
+        "key='-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2' && "
+        "openssl req -x509 $key -keyout ca.key -out ca.crt -subj '/CN=Grelvix test CA' && "
+        "openssl req $key -keyout server.key -out server.csr -subj \"/CN=$0\" "
+        "-addext \"subjectAltName=DNS:$0\" && "
+        "openssl x509 -req -in server.csr -CA ca.crt -CAkey ca.key -CAcreateserial "
+        "-copy_extensions copyall -days 2 -out server.crt");
+    return run({QStringLiteral("sh"), QStringLiteral("-c"), script, name});
 }
 
 bool MosquittoBroker::start()
@@ -114,7 +98,6 @@ bool MosquittoBroker::start()
         return false;
     return QTest::qWaitFor(
                [this] {
-                   m_output += m_process.readAll();
                    if (m_process.state() != QProcess::Running)
                        return true;
                    QTcpSocket probe;
@@ -133,7 +116,6 @@ void MosquittoBroker::stop()
     if (!m_process.waitForFinished(20000))
         m_process.kill();
     m_process.waitForFinished();
-    m_output += m_process.readAll();
 }
 
 BrokerSubscriber::BrokerSubscriber(quint16 port, const QByteArray &filter)

@@ -33,17 +33,15 @@ public:
     QString filePath(const QString &name) const { return m_dir.filePath(name); }
     // The CA that signed the TLS listener's certificate.
     QString caFile() const { return filePath(QStringLiteral("ca.crt")); }
-    QByteArray output() const { return m_output; }
 
 private:
-    bool run(const QString &program, const QStringList &arguments);
+    bool run(const QStringList &command);
     bool makeCertificates(const QString &name);
 
     Options m_options;
     QTemporaryDir m_dir;
     QProcess m_process;
     quint16 m_port = 0;
-    QByteArray m_output;
 };
 
 // Subscribes with a persistent session at QoS 1 on libmosquitto's own thread, and reconnects
