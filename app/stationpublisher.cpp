@@ -81,7 +81,7 @@ void StationPublisher::publishReadings()
         const ChannelSettings &channel = m_station.SettingsWindow->Channel[n];
         publishJson(channelName(n),
                     {{QStringLiteral("time"), time},
-                     {QStringLiteral("value"), readingValue(floatText(m_station.CurrentTemp[n]))},
+                     {QStringLiteral("value"), readingValue(m_station.LoggedValue(n))},
                      {QStringLiteral("name"), channel.ChannelName},
                      {QStringLiteral("alarm"), channel.AlarmState != 0}});
     }
