@@ -4,6 +4,7 @@
 #include "abstractserial.h"
 #include "channeltable.h"
 #include "plotfiles.h"
+#include "plotpictures.h"
 #include "portcompleter.h"
 #include "realtimegraph.h"
 #include "serialdeviceenumerator.h"
@@ -97,6 +98,7 @@ Velunor::Velunor(QWidget *parent)
     for (int n = 0; n < ChannelCount; ++n) {
         GraphWindow[n]->setWindowTitle(tr("График Т%1").arg(n));
         GraphWindow[n]->SetGraphColors(channelLineColor(n), channelFillColor(n));
+        GraphWindow[n]->pictures()->directory = [this] { return ui->PathCurrentDirectory->text(); };
     }
 
     QPalette palette;

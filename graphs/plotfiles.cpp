@@ -4,11 +4,13 @@
 #include "channeltable.h"
 #include "logfilereader.h"
 #include "minmaxgraph.h"
+#include "plotpictures.h"
 #include "timeaxesbox.h"
 
 #include <QDateTime>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 
 namespace {
 // In pieces, so that the file is never held whole next to its points. The first piece tells
@@ -47,6 +49,13 @@ plotfiles::plotfiles(QWidget *parent)
 
     DisableChannelBoxes();
     SetupPlot();
+    plotPictures = new PlotPictures(ui->customPlot);
+    plotPictures->directory = [this] { return AnalysisDirectory; };
+    // A picture of a log is named after the log; the label holds a caption until one is opened.
+    plotPictures->pictureName = [this] {
+        const QFileInfo log(ui->Path_displ->text());
+        return log.isAbsolute() ? log.completeBaseName() : windowTitle();
+    };
     ui->customPlot->replot(QCustomPlot::rpRefreshHint);
     ui->statusBar->clearMessage();
 }

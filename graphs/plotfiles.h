@@ -16,6 +16,7 @@ class QCheckBox;
 class LogFileReader;
 class MinMaxGraph;
 class QCPGraphData;
+class PlotPictures;
 
 // Plots a recorded log file, one curve per channel, each shown or hidden by its box.
 class plotfiles : public QMainWindow
@@ -37,6 +38,9 @@ public:
     // Asks the operator for the file to open; an empty answer means cancelled.
     // Replaceable so the window can be driven without a modal dialog.
     std::function<QString(QWidget *parent, const QString &directory)> askFileName;
+
+    // The plot's context menu: pictures of it, and what program drew it.
+    PlotPictures *pictures() const { return plotPictures; }
 
 public slots:
     void on_OpenFileData_clicked();
@@ -76,4 +80,5 @@ private:
     std::array<float, Station::ChannelCount> ChannelMax{};
     std::array<QCheckBox *, Station::ChannelCount> channelBoxes{};
     std::array<MinMaxGraph *, Station::ChannelCount> channelGraphs{};
+    PlotPictures *plotPictures = nullptr;
 };

@@ -3,6 +3,7 @@
 
 #include "fixedstepdatetimeticker.h"
 #include "minmaxgraph.h"
+#include "plotpictures.h"
 #include "timeaxesbox.h"
 
 #include <QDateTime>
@@ -17,6 +18,7 @@ RealTimeGraph::RealTimeGraph(QWidget *parent)
 {
     ui->setupUi(this);
     SetupPlot();
+    plotPictures = new PlotPictures(ui->customPlot);
     ui->customPlot->replot(QCustomPlot::rpRefreshHint);
     ui->statusBar->clearMessage();
 }

@@ -9,6 +9,7 @@ class RealTimeGraph;
 }
 class FixedStepDateTimeTicker;
 class MinMaxGraph;
+class PlotPictures;
 
 // One channel's readings of the last 48 hours against local clock time.
 class RealTimeGraph : public QMainWindow
@@ -24,6 +25,9 @@ public:
     void AddPoint(double value);
     // A reading taken at `key`, seconds since the epoch.
     void AddPoint(double value, double key);
+
+    // The plot's context menu: pictures of it, and what program drew it.
+    PlotPictures *pictures() const { return plotPictures; }
 
     int FirstPoint = 1;
     int WindowSeconds = 3600;
@@ -50,4 +54,5 @@ private:
     // Shared by the bottom and top axes so their ticks stay in step.
     QSharedPointer<FixedStepDateTimeTicker> timeTicker;
     bool replotWhenShown = false;
+    PlotPictures *plotPictures = nullptr;
 };
