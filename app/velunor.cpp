@@ -3,6 +3,7 @@
 
 #include "abstractserial.h"
 #include "channeltable.h"
+#include "linkstatusbar.h"
 #include "plotfiles.h"
 #include "plotpictures.h"
 #include "portcompleter.h"
@@ -61,6 +62,7 @@ Velunor::Velunor(QWidget *parent)
 
     SerialDevice = std::make_unique<AbstractSerial>();
     connect(SerialDevice.get(), &QIODevice::readyRead, this, &Velunor::serialRecieve);
+    LinkStatus = new LinkStatusBar(statusBar(), ui->label_status_dev, SerialDevice.get());
 
     ShowStatusDevice(StatusWaiting);
 

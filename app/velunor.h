@@ -13,6 +13,7 @@ namespace Ui {
 class Velunor;
 }
 class AbstractSerial;
+class LinkStatusBar;
 class QLCDNumber;
 class QPushButton;
 class QTimer;
@@ -66,6 +67,8 @@ public:
     int LogChannelCount = 0;
     // Monitor.ini is damaged and no copy of it could be kept: it is not overwritten at exit.
     bool KeepConfigFile = false;
+    // Answer rate, per-device counts and search progress on the status bar, which owns it.
+    LinkStatusBar *LinkStatus = nullptr;
 
     QLCDNumber *display(int channel) const;
     QPushButton *channelButton(int channel) const;

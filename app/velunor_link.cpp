@@ -3,6 +3,7 @@
 #include "velunor.h"
 
 #include "abstractserial.h"
+#include "linkstatusbar.h"
 #include "modbus.h"
 #include "realtimegraph.h"
 
@@ -28,6 +29,8 @@ void Velunor::serialRecieve()
 
 void Velunor::ProcessAnswer(const QByteArray &block)
 {
+    if (PollActive && !SearchActive && !block.isEmpty())
+        LinkStatus->bytesArrived();
     const QByteArray frame = answer.add(block);
     if (frame.isEmpty())
         return;
@@ -67,6 +70,7 @@ void Velunor::ProcessAnswer(const QByteArray &block)
         CurrentTemp[channel + 1] = second;
     }
 
+    LinkStatus->answered(address);
     NoAnswerCount = 0;
     ++PollIndex;
     if (PollIndex >= DeviceCount) {

@@ -3,6 +3,7 @@
 #include "velunor.h"
 
 #include "abstractserial.h"
+#include "linkstatusbar.h"
 #include "modbus.h"
 
 #include <QDebug>
@@ -111,6 +112,8 @@ void Velunor::ProccessCommunication()
         NoAnswerCount = 0;
         if (PollActive) {
             ForgetReadings(PollIndex);
+            if (PollIndex >= 0 && PollIndex < DeviceCount)
+                LinkStatus->timedOut(DeviceAddress[PollIndex]);
             ++PollIndex;
             if (PollIndex >= DeviceCount)
                 FinishPollCycle();
@@ -128,10 +131,12 @@ void Velunor::ProccessCommunication()
                 ForgetReadings(device);
             SetDisplayTempEnable(DeviceCount);
             ShowStatusDevice(StatusWaiting);
+            LinkStatus->searchEnded();
             TimerRequest->start(requestIntervalMs);
             TimerCommunication->start(requestPacingMs);
         } else {
             SendRequest(Modbus::probeRequest(SearchAddress));
+            LinkStatus->probing(SearchAddress, DeviceCount);
             TimerCommunication->start(requestPacingMs);
         }
     } else if (PollActive) {
@@ -142,6 +147,7 @@ void Velunor::ProccessCommunication()
             return;
         }
         SendRequest(Modbus::temperatureRequest(DeviceAddress[PollIndex]));
+        LinkStatus->requestSent(DeviceAddress[PollIndex]);
         TimerCommunication->start(requestPacingMs);
         ++NoAnswerCount;
         ShowStatusDevice(StatusRequest);
@@ -155,4 +161,5 @@ void Velunor::on_SearchDevice_pushButton_clicked()
     TimerRequest->stop();
     SearchActive = true;
     ShowStatusDevice(StatusSearch);
+    LinkStatus->searchStarted();
 }
