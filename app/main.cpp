@@ -7,9 +7,37 @@
 #include <QApplication>
 #include <QIcon>
 
+#include <cstdio>
+#include <cstring>
+
+namespace {
+// Answered before the window system is touched, so they work on a terminal without a display.
+// Every other argument is left to Qt, as before.
+bool answeredInformationOption(int argc, char *argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("grelvix %s\n", GRELVIX_VERSION);
+            return true;
+        }
+        if (std::strcmp(argv[i], "--help") == 0) {
+            std::printf("Usage: grelvix [--version | --help]\n"
+                        "Temperature monitoring station. It keeps its settings in Monitor.ini in "
+                        "the directory it is started from.\n");
+            return true;
+        }
+    }
+    return false;
+}
+} // namespace
+
 int main(int argc, char *argv[])
 {
+    if (answeredInformationOption(argc, argv))
+        return 0;
+
     QApplication app(argc, argv);
+    QApplication::setApplicationVersion(QStringLiteral(GRELVIX_VERSION));
     installStationCodec();
     applyStationFont();
     quitOnTerminationSignals();

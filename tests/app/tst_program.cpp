@@ -1,4 +1,5 @@
-// The station as a program: a termination signal is an orderly end that saves the configuration.
+// The station as a program: its version on request, and a termination signal is an orderly end
+// that saves the configuration.
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -9,6 +10,19 @@ class TestProgram : public QObject
     Q_OBJECT
 
 private slots:
+    void versionNeedsNoDisplay()
+    {
+        QProcess station;
+        // No platform plugin would load: the answer must come before any is needed.
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("none"));
+        station.setProcessEnvironment(env);
+        station.start(QStringLiteral(GRELVIX_BINARY), {QStringLiteral("--version")});
+        QVERIFY(station.waitForFinished(20000));
+        QCOMPARE(station.exitCode(), 0);
+        QCOMPARE(station.readAllStandardOutput(), QByteArray("grelvix " GRELVIX_VERSION "\n"));
+    }
+
     void terminationSignalSavesTheConfiguration()
     {
         QTemporaryDir dir;
