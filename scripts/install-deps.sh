@@ -2,6 +2,8 @@
 # Installs every Debian package the station needs to build, run and test.
 #   scripts/install-deps.sh            the station, its tests and benchmarks
 #   scripts/install-deps.sh --windows  also the cross toolchain and Wine (scripts/windows-check.sh)
+#   scripts/install-deps.sh --package  also what makes and checks the Debian package
+#                                      (scripts/package.sh, scripts/package-check.sh)
 # Safe to run again: apt-get skips what is already there.
 set -eu
 
@@ -24,11 +26,17 @@ WINDOWS_PACKAGES="
   g++-mingw-w64-x86-64-posix ninja-build wine64 socat dpkg-dev
 "
 
+# dpkg-shlibdeps finds the package's dependencies; debootstrap makes a fresh Debian root.
+PACKAGE_PACKAGES="
+  dpkg-dev debootstrap
+"
+
 case "${1:-}" in
 "") ;;
 --windows) PACKAGES="$PACKAGES $WINDOWS_PACKAGES" ;;
+--package) PACKAGES="$PACKAGES $PACKAGE_PACKAGES" ;;
 *)
-  echo "usage: $0 [--windows]" >&2
+  echo "usage: $0 [--windows | --package]" >&2
   exit 2
   ;;
 esac
