@@ -2,7 +2,9 @@
 // write into. The station runs against the simulated bus in this process.
 #include "devicesimulator.h"
 #include "fakettysource.h"
+#include "linkstatusbar.h"
 #include "plotfiles.h"
+#include "plotpictures.h"
 #include "portcompleter.h"
 #include "realtimegraph.h"
 #include "settings.h"
@@ -18,12 +20,16 @@
 #include <QDateTime>
 #include <QDir>
 #include <QLCDNumber>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QScreen>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
 
 #include <cstdio>
 
@@ -41,7 +47,7 @@ bool shoot(QWidget *window, const QString &path)
     return true;
 }
 
-// A part of the screen, for what lies outside one window (a completer's list).
+// A part of the screen, for what lies outside one window (a completer's list, a menu, a tool tip).
 bool shootArea(QWidget *window, const QRect &area, const QString &path)
 {
     QTest::qWait(400);
@@ -53,6 +59,15 @@ bool shootArea(QWidget *window, const QRect &area, const QString &path)
     }
     std::printf("%s\n", qPrintable(path));
     return true;
+}
+
+QWidget *shownToolTip()
+{
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (widget->inherits("QTipLabel") && widget->isVisible())
+            return widget;
+    }
+    return nullptr;
 }
 
 void name(Velunor &station, int channel, const QString &text, bool enabled, float upper = 40.0f,
@@ -152,7 +167,45 @@ int main(int argc, char *argv[])
     graph->move(80, 80);
     graph->show();
     ok &= shoot(graph, out.filePath(QStringLiteral("graph.png")));
+
+    // The graph's context menu.
+    QMenu *menu = graph->pictures()->menu();
+    menu->popup(graph->mapToGlobal(QPoint(300, 200)));
+    ok &= shootArea(graph, graph->frameGeometry().united(menu->frameGeometry()),
+                    out.filePath(QStringLiteral("graph-menu.png")));
+    menu->hide();
     graph->hide();
+
+    // One device falls silent: the status bar names it once the station gives it up.
+    SimulatedDevice::Fault silent;
+    silent.kind = SimulatedDevice::Fault::Silent;
+    bus.device(7)->setFault(silent);
+    if (!QTest::qWaitFor(
+            [&] {
+                return station.statusBar()->currentMessage().startsWith(
+                    QStringLiteral("Нет связи"));
+            },
+            20000))
+        std::fprintf(stderr, "no silent device reported\n");
+    ok &= shoot(&station, out.filePath(QStringLiteral("statusbar-silent.png")));
+
+    // The per-device table, as when the pointer rests on the device status.
+    auto *indicator = station.findChild<QLabel *>(QStringLiteral("label_status_dev"));
+    QToolTip::showText(indicator->mapToGlobal(QPoint(indicator->width() / 2, indicator->height())),
+                       station.LinkStatus->table(), indicator);
+    if (QWidget *tip = shownToolTip())
+        ok &= shootArea(&station, station.frameGeometry().united(tip->frameGeometry()),
+                        out.filePath(QStringLiteral("linktooltip.png")));
+    else
+        ok = false;
+    QToolTip::hideText();
+
+    // A search under way, held still at the address of the example.
+    station.on_SearchDevice_pushButton_clicked();
+    if (!QTest::qWaitFor([&] { return station.SearchAddress >= 37; }, 20000))
+        std::fprintf(stderr, "the search did not get on\n");
+    station.TimerCommunication->stop();
+    ok &= shoot(&station, out.filePath(QStringLiteral("statusbar-search.png")));
 
     station.on_pbPortOpen_clicked();
     return ok ? 0 : 1;
