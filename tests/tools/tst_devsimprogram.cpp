@@ -90,9 +90,10 @@ void TestDevsimProgram::servesAndTakesCommands()
 {
     QTemporaryDir dir;
     const QString link = dir.filePath(QStringLiteral("line"));
+    const QString record = dir.filePath(QStringLiteral("served"));
     QProcess process;
     process.start(program, {"--device", "5=23.5,-10", "--devices", "7,9", "--fault", "9=silent",
-                            "--link", link, "--quiet"});
+                            "--fault", "7=badcrc", "--link", link, "--record", record, "--quiet"});
     const QByteArray portLine = readLine(process);
     QVERIFY2(portLine.startsWith("port /dev/"), portLine.constData());
     const QByteArray port = portLine.mid(5);
@@ -116,6 +117,7 @@ void TestDevsimProgram::servesAndTakesCommands()
              ModbusSlave::temperatureAnswer(5, 15, -20));
     QCOMPARE(ask(fd, ModbusSlave::withCrc(QByteArray::fromHex("090300000001")), 7),
              ModbusSlave::probeAnswer(9, ModbusSlave::identification));
+    QCOMPARE(ask(fd, ModbusSlave::withCrc(QByteArray::fromHex("070300010002")), 9).size(), 9);
     process.write("bogus\n");
     QVERIFY(readLine(process).startsWith("error: "));
 
@@ -124,6 +126,13 @@ void TestDevsimProgram::servesAndTakesCommands()
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(process.exitCode(), 0);
     QVERIFY(!QFileInfo(link).isSymLink());
+    // Two answers of device 5; the probe answer and device 7's corrupt ones are not recorded.
+    QFile served(record);
+    QVERIFY(served.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = served.readAll().split('\n');
+    QCOMPARE(lines.size(), 3);
+    QVERIFY2(lines.at(0).endsWith(" 5 23.5 -10.0"), lines.at(0).constData());
+    QVERIFY2(lines.at(1).endsWith(" 5 1.5 -2.0"), lines.at(1).constData());
     pollfd p{fd, POLLIN, 0};
     QCOMPARE(::poll(&p, 1, 1000), 1);
     QVERIFY(p.revents & POLLHUP);

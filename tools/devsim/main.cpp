@@ -6,6 +6,8 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QFile>
 #include <QSocketNotifier>
 
 #include <cerrno>
@@ -94,6 +96,7 @@ struct Options
     bool drift = false;
     bool exitOnEof = false;
     bool quiet = false;
+    QString record;
     QStringList commands;
 };
 
@@ -140,6 +143,10 @@ void describeOptions(QCommandLineParser &parser)
                "ADDR=KIND"),
         option("exit-on-eof", "Exit when stdin ends."),
         option("quiet", "No trace of the traffic on stderr."),
+        option("record",
+               "Append a line per temperature answer served with a valid check to FILE: seconds "
+               "since 1970 (to the millisecond), address, both temperatures.",
+               "FILE"),
     });
 }
 
@@ -213,6 +220,7 @@ std::optional<Options> parseOptions(const QCoreApplication &app)
     options.drift = isSet("drift");
     options.exitOnEof = isSet("exit-on-eof");
     options.quiet = isSet("quiet");
+    options.record = value("record");
     if (!addDeviceCommands(parser, options.commands))
         return std::nullopt;
     return options;
@@ -260,6 +268,35 @@ void traceTraffic(DeviceSimulator &simulator, bool quiet)
         say(stderr, QStringLiteral("grelvix-devsim: no devices yet; add some with 'add ADDR'"));
 }
 
+// What the station can have read: every temperature answer that left with a valid check.
+bool recordServed(DeviceSimulator &simulator, const QString &path)
+{
+    auto file = std::make_shared<QFile>(path);
+    if (!file->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
+        usageError(QStringLiteral("cannot write %1: %2").arg(path, file->errorString()));
+        return false;
+    }
+    QObject::connect(&simulator, &DeviceSimulator::answerWritten,
+                     [file](quint8 address, const QByteArray &answer) {
+                         if (answer.size() != 9 || answer.at(1) != 0x03 || answer.at(2) != 0x04 ||
+                             !ModbusSlave::hasValidCrc(answer))
+                             return;
+                         const auto tenths = [&answer](int at) {
+                             return qint16(quint8(answer.at(at)) << 8 | quint8(answer.at(at + 1)));
+                         };
+                         const qint64 ms = QDateTime::currentMSecsSinceEpoch();
+                         file->write(QStringLiteral("%1.%2 %3 %4 %5\n")
+                                         .arg(ms / 1000)
+                                         .arg(ms % 1000, 3, 10, QLatin1Char('0'))
+                                         .arg(address)
+                                         .arg(tenths(3) / 10.0, 0, 'f', 1)
+                                         .arg(tenths(5) / 10.0, 0, 'f', 1)
+                                         .toLatin1());
+                         file->flush();
+                     });
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -280,6 +317,8 @@ int main(int argc, char *argv[])
     if (!runCommands(channel, options->commands))
         return 1;
     traceTraffic(simulator, options->quiet);
+    if (!options->record.isEmpty() && !recordServed(simulator, options->record))
+        return 1;
 
     if (!options->port.isEmpty()) {
         bool ok = false;
