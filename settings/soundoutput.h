@@ -23,5 +23,5 @@ using SoundOutputFactory = std::function<std::unique_ptr<SoundOutput>(const QStr
 // A sound for the file at path, made by the installed factory.
 std::unique_ptr<SoundOutput> createSoundOutput(const QString &path);
 
-// Replaces the factory; an empty one restores the Qt Multimedia sound.
+// Replaces the factory; an empty one restores the platform sound (Qt Multimedia, or winmm).
 void setSoundOutputFactory(SoundOutputFactory factory);
