@@ -1,6 +1,10 @@
 #include "textcodecs.h"
 
+#include "cp1251.h"
+
 #include <QStringDecoder>
+
+#if GRELVIX_HAVE_CORE5COMPAT
 #include <QTextCodec>
 
 namespace {
@@ -20,6 +24,9 @@ QTextCodec *stationCodec()
         installStationCodec();
     return installedCodec;
 }
+#else
+void installStationCodec() {}
+#endif
 
 QString decodeStationText(const QByteArray &bytes)
 {
@@ -27,7 +34,5 @@ QString decodeStationText(const QByteArray &bytes)
     QString text = utf8.decode(bytes);
     if (!utf8.hasError())
         return text;
-    if (QTextCodec *codec = stationCodec())
-        return codec->toUnicode(bytes);
-    return QString::fromLatin1(bytes);
+    return fromCp1251(bytes);
 }
