@@ -8,6 +8,7 @@
 #include "timeaxesbox.h"
 
 #include <QDateTime>
+#include <QDebug>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -137,6 +138,11 @@ void plotfiles::LoadFile(const QString &path)
         return;
     }
     ShowLog(log, points);
+    QStringList names;
+    for (int i = 0; i < log.channelCount(); ++i)
+        names.append(log.channelName(i));
+    qDebug("Log file %s shown: %d channels (%s), %lld records", qUtf8Printable(path),
+           log.channelCount(), qUtf8Printable(names.join(QLatin1String(", "))), log.recordCount());
 }
 
 void plotfiles::ClearChannels()
