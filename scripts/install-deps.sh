@@ -1,7 +1,7 @@
 #!/bin/sh
 # Installs every Debian package the station needs to build, run and test.
 #   scripts/install-deps.sh            the station, its tests and benchmarks
-#   scripts/install-deps.sh --windows  also the cross toolchain and Wine (scripts/windows-check.sh)
+#   scripts/install-deps.sh --windows  also the cross toolchain and Wine (scripts/windows-*.sh)
 #   scripts/install-deps.sh --package  also what makes and checks the Debian package
 #                                      (scripts/package.sh, scripts/package-check.sh)
 # Safe to run again: apt-get skips what is already there.
@@ -21,9 +21,10 @@ PACKAGES="
 "
 
 # Cross-building for Windows and running the result under Wine against a pseudo-terminal;
-# dpkg-dev unpacks the Qt sources the cross build starts from.
+# dpkg-dev unpacks the Qt sources the cross build starts from; xdotool plays the operator in
+# scripts/windows-run-check.sh.
 WINDOWS_PACKAGES="
-  g++-mingw-w64-x86-64-posix ninja-build wine64 socat dpkg-dev
+  g++-mingw-w64-x86-64-posix ninja-build wine64 socat dpkg-dev xdotool
 "
 
 # dpkg-shlibdeps finds the package's dependencies; debootstrap makes a fresh Debian root.
@@ -57,4 +58,10 @@ if [ -n "$missing" ]; then
   echo "Installing:$missing"
   $SUDO apt-get update
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends $missing
+fi
+
+# Wine takes Windows' code page from the locale: the run check runs it in ru_RU.UTF-8 (CP-1251),
+# as on a Russian Windows.
+if [ "${1:-}" = --windows ] && ! locale -a 2>/dev/null | grep -qi '^ru_RU\.utf-\?8$'; then
+  $SUDO localedef -i ru_RU -f UTF-8 ru_RU.UTF-8
 fi

@@ -2,9 +2,10 @@
 # Builds the serial layer for Windows and checks its Windows engine under Wine, with a
 # pseudo-terminal as COM5 and an echoing peer on the other end, and its port enumerator:
 #   scripts/windows-check.sh
-# Installs the cross toolchain and Wine (scripts/install-deps.sh --windows), cross-builds Qt Core
-# once into ~/.cache/grelvix/qt6-mingw (about 15 minutes on two shared cores; later runs reuse it),
-# builds into build-windows/ and runs tests/serial/wine/serialconformance.exe step by step.
+# Installs the cross toolchain and Wine (scripts/install-deps.sh --windows), cross-builds Qt once
+# into ~/.cache/grelvix/qt6-mingw (the station's Qt, shared with scripts/windows-build.sh; later
+# runs reuse it), builds into build-windows/ and runs tests/serial/wine/serialconformance.exe
+# step by step.
 # Not part of .ci/run.
 set -eu
 cd "$(dirname "$0")/.."
@@ -17,18 +18,13 @@ build_qt6_base
 build=$GRELVIX_ROOT/build-windows
 cmake -S tests/serial/wine -B "$build" -G Ninja \
   -DCMAKE_TOOLCHAIN_FILE="$QT_MINGW_PREFIX/lib/cmake/Qt6/qt.toolchain.cmake" \
+  -DQT_CHAINLOAD_TOOLCHAIN_FILE="$WINDOWS_TOOLCHAIN" \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGRELVIX_WERROR=ON
 cmake --build "$build" --parallel "$WINDOWS_JOBS"
 copy_runtime_dlls "$build" Core
 
-# Wine, with its own prefix in the cache.
-export WINEPREFIX="$GRELVIX_WINDOWS_CACHE/wine-prefix"
-export WINEDEBUG=-all
-wine=/usr/lib/wine/wine64
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  # Without the overrides the first start may hang installing Mono and Gecko.
-  WINEDLLOVERRIDES="mscoree,mshtml=" $wine wineboot -i
-fi
+setup_wine
+wine=$WINE
 
 run=$(mktemp -d)
 peer=""

@@ -1,6 +1,6 @@
 # Cross-built dependencies of the Windows build, cached between runs. Sourced, with
-# GRELVIX_ROOT set to the source tree, by scripts/windows-check.sh; one function per
-# dependency, each doing nothing when its stamp says it is built already.
+# GRELVIX_ROOT set to the source tree, by scripts/windows-build.sh and scripts/windows-check.sh;
+# one function per dependency, each doing nothing when its stamp says it is built already.
 #
 # Layout under $GRELVIX_WINDOWS_CACHE (~/.cache/grelvix by default):
 #   apt/                    a private apt state for fetching Debian source packages
@@ -8,6 +8,7 @@
 #   qt6-mingw/build/<name>/ build trees
 #   qt6-mingw/prefix/       the installed Windows Qt (and what is built against it)
 #   qt6-mingw/stamps/       one file per finished dependency, holding its configuration
+#   wine-prefix/            the Wine prefix the checks run in
 
 GRELVIX_WINDOWS_CACHE=${GRELVIX_WINDOWS_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/grelvix}
 WINDOWS_TOOLCHAIN=${GRELVIX_ROOT:?}/scripts/windows/mingw64-toolchain.cmake
@@ -55,18 +56,19 @@ write_stamp() {
   echo "$2" >"$QT_MINGW/stamps/$1"
 }
 
-# qt6-base for Windows, shared libraries, installed into $QT_MINGW_PREFIX.
-#   build_qt6_base [extra cmake options...]
-# Without options it is Qt Core (and Qt Test) alone. Widgets and the Windows platform plugin
-# need -DFEATURE_gui=ON -DFEATURE_widgets=ON -DFEATURE_printsupport=ON and so on; the build
-# tree is reused, so switching features on later rebuilds only what they add.
-QT6_BASE_CORE_ONLY="-DFEATURE_gui=OFF -DFEATURE_widgets=OFF -DFEATURE_network=OFF
-  -DFEATURE_sql=OFF -DFEATURE_xml=OFF -DFEATURE_dbus=OFF -DFEATURE_concurrent=OFF
-  -DFEATURE_opengl=OFF -DFEATURE_printsupport=OFF -DFEATURE_icu=OFF"
+# qt6-base for Windows, shared libraries, installed into $QT_MINGW_PREFIX: Core, Gui, Widgets,
+# PrintSupport and Test, with the Windows platform plugin and the Windows Vista style. Only
+# what the station and the Wine checks use is built: no network, SQL, XML, D-Bus, OpenGL,
+# Vulkan, FreeType (the Windows plugin draws text with DirectWrite/GDI), JPEG or Direct2D.
+QT6_BASE_OPTIONS="-DFEATURE_gui=ON -DFEATURE_widgets=ON -DFEATURE_printsupport=ON
+  -DFEATURE_testlib=ON -DFEATURE_network=OFF -DFEATURE_sql=OFF -DFEATURE_xml=OFF
+  -DFEATURE_dbus=OFF -DFEATURE_concurrent=OFF -DFEATURE_opengl=OFF -DFEATURE_vulkan=OFF
+  -DFEATURE_icu=OFF -DFEATURE_freetype=OFF -DFEATURE_fontconfig=OFF -DFEATURE_jpeg=OFF
+  -DFEATURE_direct2d=OFF -DFEATURE_system_pcre2=OFF -DFEATURE_system_zlib=OFF
+  -DFEATURE_system_doubleconversion=OFF -DFEATURE_system_png=OFF -DFEATURE_system_harfbuzz=OFF"
 
 build_qt6_base() {
-  options="$QT6_BASE_CORE_ONLY $*"
-  if stamp_matches qt6-base "$options"; then
+  if stamp_matches qt6-base "$QT6_BASE_OPTIONS"; then
     return
   fi
   source=$(fetch_debian_source qt6-base-dev)
@@ -81,12 +83,42 @@ build_qt6_base() {
     -DQT_HOST_PATH=/usr \
     -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
     -DBUILD_SHARED_LIBS=ON \
-    -DFEATURE_system_pcre2=OFF -DFEATURE_system_zlib=OFF -DFEATURE_system_doubleconversion=OFF \
     -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF \
-    $options
+    $QT6_BASE_OPTIONS
   cmake --build "$build" --parallel "$WINDOWS_JOBS"
   cmake --install "$build"
-  write_stamp qt6-base "$options"
+  write_stamp qt6-base "$QT6_BASE_OPTIONS"
+}
+
+# QCustomPlot 2.1 from Debian's source package, built as Debian builds it (a DLL and the CMake
+# package QCustomPlotQt6), against the Windows Qt and installed beside it.
+build_qcustomplot() {
+  options="qt6-base: $(cat "$QT_MINGW/stamps/qt6-base")"
+  if stamp_matches qcustomplot "$options"; then
+    return
+  fi
+  source=$(fetch_debian_source libqcustomplot-dev)
+  build=$QT_MINGW/build/qcustomplot
+  cmake -S "$source" -B "$build" -G Ninja \
+    -DCMAKE_TOOLCHAIN_FILE="$QT_MINGW_PREFIX/lib/cmake/Qt6/qt.toolchain.cmake" \
+    -DQT_CHAINLOAD_TOOLCHAIN_FILE="$WINDOWS_TOOLCHAIN" \
+    -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_INSTALL_PREFIX="$QT_MINGW_PREFIX" \
+    -DUSE_QT_VERSION=6 -DBUILD_SHARED_LIBS=ON
+  cmake --build "$build" --parallel "$WINDOWS_JOBS"
+  cmake --install "$build"
+  write_stamp qcustomplot "$options"
+}
+
+# Wine, with its own prefix in the cache; WINE is its loader.
+setup_wine() {
+  export WINEPREFIX="$GRELVIX_WINDOWS_CACHE/wine-prefix"
+  export WINEDEBUG="${WINEDEBUG:--all}"
+  WINE=/usr/lib/wine/wine64
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    # Without the overrides the first start may hang installing Mono and Gecko.
+    WINEDLLOVERRIDES="mscoree,mshtml=" $WINE wineboot -i
+  fi
 }
 
 # The DLLs a mingw-built Qt program needs beside it: Qt's and the compiler's runtime.
