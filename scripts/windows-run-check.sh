@@ -63,10 +63,21 @@ window() {
   xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1
 }
 
-# A click at a point of a window's client area, as the .ui files place the widgets.
+# A click at a point of a window's client area, as the .ui files place the widgets (X windows
+# of Qt on Linux and of Wine alike are the client area).
 click() {
-  xdotool mousemove --window "$1" $(($2 + frame_x)) $(($3 + frame_y)) click 1
+  xdotool mousemove --window "$1" "$2" "$3" click 1
   sleep 0.5
+}
+
+# Types a file's path into the file dialog that the analysis window opens, and accepts it.
+open_in_dialog() {
+  wait_for '[ -n "$(window "Открыть файл")" ]' 30 || true
+  sleep 1
+  xdotool windowfocus "$(window "Открыть файл")" 2>/dev/null || true
+  sleep 0.5
+  xdotool type --delay 30 "$1"
+  xdotool key Return
 }
 
 shoot() {
@@ -87,11 +98,10 @@ mkfifo "$run/devsim.in"
 sim=$!
 exec 4>"$run/devsim.in"
 wait_for '[ -L "$run/com5" ]' 10 || { echo "the simulator did not start" >&2; exit 1; }
-answers() { grep -c " $1 " "$run/served.txt" 2>/dev/null || true; }
+# Temperature answers served to address $1 so far.
+answers() { grep -c "^[0-9.]* $1 " "$run/served.txt" 2>/dev/null || true; }
 
 export QT_LOGGING_RULES="default.debug=true;qt.*.debug=false"
-frame_x=0
-frame_y=0
 
 # 1. A Linux station records a few cycles.
 mkdir -p "$run/linux1" "$run/linux-logs"
@@ -113,9 +123,12 @@ wait $station || true
 linux_log=$(find "$run/linux-logs" -name 'Log_*.dat' | head -n 1)
 check "Linux station recorded a log" '[ -s "$linux_log" ]'
 
-# 2. The Windows station.
+# 2. The Windows station, in a Russian locale (Wine's code page for non-Unicode programs is then
+# CP-1251), with a silent ALSA device as Wine's sound output: PlaySound then plays for real.
 setup_wine
 export LC_ALL=ru_RU.UTF-8
+printf '</usr/share/alsa/alsa.conf>\npcm.!default { type null }\n' >"$run/asound.conf"
+export ALSA_CONFIG_PATH="$run/asound.conf"
 winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
 cmake -E chdir "$run" cmake -E tar xf "$zip"
 station_dir=$(find "$run" -maxdepth 1 -type d -name 'grelvix-*-win64')
@@ -141,13 +154,11 @@ wait_for '[ -n "$(window "^Grelvix$")" ]' 120 || { echo "no window from grelvix.
 main=$(window "^Grelvix$")
 sleep 3
 shoot windows-start
-check "Windows station opened COM5" "grep -q 'COM5' '$run/windows.out'"
 
+before=$(answers 9)
 click "$main" 425 45 # "Поиск Устройств"
 # The scan probes addresses 1 to 254, one per 45 ms tick; then polling starts.
-wait_for '[ "$(answers 9)" -gt 0 ] && [ "$(grep -c . "$run/served.txt")" -gt "$(answers 9)" ]' 60 || true
-before=$(wc -l <"$run/served.txt")
-wait_for '[ "$(wc -l <"$run/served.txt")" -gt "$before" ]' 30 || true
+wait_for '[ "$(answers 9)" -gt "$before" ]' 60 || true
 record_start=$(date +%s)
 click "$main" 162 110 # StartLog
 # Device 9's faults while recording: silent for a while, then answers with a corrupt check.
@@ -172,10 +183,7 @@ click "$main" 642 110 # GraphAnalisys
 wait_for '[ -n "$(window "^plotfiles$")" ]' 30 || true
 analysis=$(window "^plotfiles$")
 click "$analysis" 65 25 # OpenFileData
-wait_for '[ -n "$(window "Открыть файл")" ]' 30 || true
-sleep 2
-xdotool type --delay 50 "$(winpath "$linux_log")"
-xdotool key Return
+open_in_dialog "$(winpath "$linux_log")"
 wait_for "grep -q 'shown:' '$run/windows.out'" 30 || true
 shoot windows-analysis
 
@@ -184,6 +192,8 @@ $WINE taskkill /im grelvix.exe >/dev/null 2>&1 || true
 wait_for '! kill -0 $station 2>/dev/null' 60 || true
 windows_log=$(find "$run/win-logs" -name 'Log_*.dat' | head -n 1)
 iconv -f CP1251 -t UTF-8 "$station_dir/Monitor.ini" >"$run/Monitor.ini.windows"
+# Qt on Windows writes its messages in the code page too.
+iconv -c -f CP1251 -t UTF-8 "$run/windows.out" >"$run/windows.txt"
 
 # 3. A Linux station reads the Windows Monitor.ini and opens the Windows log.
 mkdir -p "$run/linux2"
@@ -195,10 +205,7 @@ main=$(window "^Grelvix$")
 click "$main" 642 110 # GraphAnalisys
 wait_for '[ -n "$(window "^plotfiles$")" ]' 30 || true
 click "$(window "^plotfiles$")" 65 25 # OpenFileData
-wait_for '[ -n "$(window "Открыть файл")" ]' 30 || true
-sleep 1
-xdotool type --delay 20 "$windows_log"
-xdotool key Return
+open_in_dialog "$windows_log"
 wait_for "grep -q 'shown:' '$run/linux2.out'" 30 || true
 shoot linux-analysis
 kill -TERM $station
@@ -206,17 +213,20 @@ wait $station || true
 
 # What the Windows station did.
 echo "== the Windows station"
-check "polled through the Windows engine: answers served while it ran" \
-  "[ \"\$(awk -v t=$record_start '\$1 >= t' '$run/served.txt' | wc -l)\" -gt 60 ]"
+check "opened COM5 as Monitor.ini says" "grep -q 'Порт  \"COM5\"  открыт' '$run/windows.txt'"
+check "built with the Windows engine: grelvix.exe imports WaitCommEvent and SetCommState" \
+  "x86_64-w64-mingw32-objdump -p '$station_dir/grelvix.exe' | grep -q WaitCommEvent && x86_64-w64-mingw32-objdump -p '$station_dir/grelvix.exe' | grep -q SetCommState"
+check "polled the simulator: more than 60 answers served while it recorded, checked answers received" \
+  "[ \"\$(awk -v t=$record_start '\$1 >= t' '$run/served.txt' | wc -l)\" -gt 60 ] && grep -q 'checked paket' '$run/windows.txt'"
 check "its log matches the simulator cycle by cycle" \
   "awk -f scripts/windows/logmatch.awk -v devices='5 7 9' '$run/served.txt' '$windows_log' >'$run/logmatch.txt'"
 cat "$run/logmatch.txt"
-check "the alarm sound started" "grep -q 'Alarm sound started' '$run/windows.out'"
-check "the alarm sound played (PlaySound did not fail)" "! grep -q 'cannot be played' '$run/windows.out'"
+check "the alarm sound started" "grep -q 'Alarm sound started' '$run/windows.txt'"
+check "the alarm sound played (PlaySound did not fail)" "! grep -q 'cannot be played' '$run/windows.txt'"
 check "closing wrote Monitor.ini with the devices found" \
   "grep -q \"^COM5	0	[^	]*	2	3	5	7	9	Цех1	\" '$run/Monitor.ini.windows'"
 check "the Linux log opened in the Windows analysis window" \
-  "iconv -f CP1251 -t UTF-8 '$run/windows.out' | grep -q 'shown: 6 channels (Цех1, Цех2, Печь, Холод, Улица, Сушилка)'"
+  "grep -q 'shown: 6 channels (Цех1, Цех2, Печь, Холод, Улица, Сушилка)' '$run/windows.txt'"
 echo "== the Linux station"
 check "read the Windows Monitor.ini back, whole" "cmp -s '$run/Monitor.ini.windows' '$run/linux2/Monitor.ini'"
 check "the Windows log opened in the Linux analysis window" \
