@@ -46,6 +46,15 @@ fetch_debian_source() {
   find "$dir" -mindepth 1 -maxdepth 1 -type d | head -n 1
 }
 
+# Applies a patch of scripts/windows/ to an unpacked source once.
+#   apply_patch <source directory> <patch file name>
+apply_patch() {
+  diff_file=$GRELVIX_ROOT/scripts/windows/$2
+  if ! patch -d "$1" -p1 -R --dry-run -s -f <"$diff_file" >/dev/null 2>&1; then
+    patch -d "$1" -p1 -s <"$diff_file"
+  fi
+}
+
 # The configuration a dependency was built with, as one line for its stamp.
 stamp_matches() {
   [ -f "$QT_MINGW/stamps/$1" ] && [ "$(cat "$QT_MINGW/stamps/$1")" = "$2" ]
@@ -59,7 +68,9 @@ write_stamp() {
 # qt6-base for Windows, shared libraries, installed into $QT_MINGW_PREFIX: Core, Gui, Widgets,
 # PrintSupport and Test, with the Windows platform plugin and the Windows Vista style. Only
 # what the station and the Wine checks use is built: no network, SQL, XML, D-Bus, OpenGL,
-# Vulkan, FreeType (the Windows plugin draws text with DirectWrite/GDI), JPEG or Direct2D.
+# Vulkan, FreeType (the Windows plugin draws text with DirectWrite/GDI), JPEG or Direct2D. Qt 6.4's
+# print engine then calls a DirectWrite font engine that Gui builds only with Direct2D: the patch
+# leaves that call out, as the font database does (it makes such engines only with Direct2D).
 QT6_BASE_OPTIONS="-DFEATURE_gui=ON -DFEATURE_widgets=ON -DFEATURE_printsupport=ON
   -DFEATURE_testlib=ON -DFEATURE_network=OFF -DFEATURE_sql=OFF -DFEATURE_xml=OFF
   -DFEATURE_dbus=OFF -DFEATURE_concurrent=OFF -DFEATURE_opengl=OFF -DFEATURE_vulkan=OFF
@@ -72,6 +83,7 @@ build_qt6_base() {
     return
   fi
   source=$(fetch_debian_source qt6-base-dev)
+  apply_patch "$source" qt6-base-printsupport-direct2d.patch
   build=$QT_MINGW/build/qt6-base
   mkdir -p "$build"
   # QT_HOST_PATH_CMAKE_DIR: Debian keeps Qt6HostInfo under the multiarch directory.
