@@ -71,6 +71,8 @@ write_stamp() {
 # Vulkan, FreeType (the Windows plugin draws text with DirectWrite/GDI), JPEG or Direct2D. Qt 6.4's
 # print engine then calls a DirectWrite font engine that Gui builds only with Direct2D: the patch
 # leaves that call out, as the font database does (it makes such engines only with Direct2D).
+# Debian's source lacks the Wintab headers (their licence forbids changes): the other patch
+# builds the Windows plugin without Wintab tablets when they are missing.
 QT6_BASE_OPTIONS="-DFEATURE_gui=ON -DFEATURE_widgets=ON -DFEATURE_printsupport=ON
   -DFEATURE_testlib=ON -DFEATURE_network=OFF -DFEATURE_sql=OFF -DFEATURE_xml=OFF
   -DFEATURE_dbus=OFF -DFEATURE_concurrent=OFF -DFEATURE_opengl=OFF -DFEATURE_vulkan=OFF
@@ -84,6 +86,7 @@ build_qt6_base() {
   fi
   source=$(fetch_debian_source qt6-base-dev)
   apply_patch "$source" qt6-base-printsupport-direct2d.patch
+  apply_patch "$source" qt6-base-no-wintab.patch
   build=$QT_MINGW/build/qt6-base
   mkdir -p "$build"
   # QT_HOST_PATH_CMAKE_DIR: Debian keeps Qt6HostInfo under the multiarch directory.
