@@ -68,11 +68,12 @@ write_stamp() {
 # qt6-base for Windows, shared libraries, installed into $QT_MINGW_PREFIX: Core, Gui, Widgets,
 # PrintSupport and Test, with the Windows platform plugin and the Windows Vista style. Only
 # what the station and the Wine checks use is built: no network, SQL, XML, D-Bus, OpenGL,
-# Vulkan, FreeType (the Windows plugin draws text with DirectWrite/GDI), JPEG or Direct2D. Qt 6.4's
-# print engine then calls a DirectWrite font engine that Gui builds only with Direct2D: the patch
-# leaves that call out, as the font database does (it makes such engines only with Direct2D).
-# Debian's source lacks the Wintab headers (their licence forbids changes): the other patch
-# builds the Windows plugin without Wintab tablets when they are missing.
+# Vulkan, FreeType (the Windows plugin draws text with GDI), JPEG or Direct2D. Without Direct2D,
+# Qt 6.4's Gui leaves out its DirectWrite font engine and font database, but the print engine
+# and the Windows plugin still call them: the first patch leaves those calls out too.
+# Debian's source lacks the Wintab headers (their licence forbids changes): the second patch
+# builds the Windows plugin without Wintab tablets when they are missing. The third keeps the
+# plugin's software-OpenGL test out of a Qt without OpenGL, where "dynamicgl" stays on.
 QT6_BASE_OPTIONS="-DFEATURE_gui=ON -DFEATURE_widgets=ON -DFEATURE_printsupport=ON
   -DFEATURE_testlib=ON -DFEATURE_network=OFF -DFEATURE_sql=OFF -DFEATURE_xml=OFF
   -DFEATURE_dbus=OFF -DFEATURE_concurrent=OFF -DFEATURE_opengl=OFF -DFEATURE_vulkan=OFF
@@ -85,8 +86,9 @@ build_qt6_base() {
     return
   fi
   source=$(fetch_debian_source qt6-base-dev)
-  apply_patch "$source" qt6-base-printsupport-direct2d.patch
+  apply_patch "$source" qt6-base-no-direct2d.patch
   apply_patch "$source" qt6-base-no-wintab.patch
+  apply_patch "$source" qt6-base-no-opengl.patch
   build=$QT_MINGW/build/qt6-base
   mkdir -p "$build"
   # QT_HOST_PATH_CMAKE_DIR: Debian keeps Qt6HostInfo under the multiarch directory.
