@@ -31,8 +31,8 @@ foreach(plugin IN LISTS GRELVIX_QT_PLUGINS)
   list(APPEND plugin_files "${file}")
 endforeach()
 
-if(NOT CMAKE_OBJDUMP)
-  message(FATAL_ERROR "No objdump for Windows programs: set CMAKE_OBJDUMP")
+if(NOT CMAKE_OBJDUMP OR NOT CMAKE_STRIP)
+  message(FATAL_ERROR "No objdump or strip for Windows programs: set CMAKE_OBJDUMP, CMAKE_STRIP")
 endif()
 install(CODE "
   include(\"${PROJECT_SOURCE_DIR}/cmake/windowsimports.cmake\")
@@ -41,6 +41,13 @@ install(CODE "
     FILES \"$<TARGET_FILE:grelvix>\" ${plugin_files}
     DIRECTORIES \"${qt_bin_dir}\" \"${qcustomplot_bin_dir}\" \"${gcc_runtime_dir}\"
       \"${winpthread_dir}\")
+  # Debian's mingw runtime keeps its symbols: a third of the package, of no use to the operator.
+  file(GLOB_RECURSE binaries \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/*.dll\"
+    \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/*.exe\")
+  foreach(binary IN LISTS binaries)
+    execute_process(COMMAND \"${CMAKE_STRIP}\" --strip-unneeded \"\${binary}\"
+      COMMAND_ERROR_IS_FATAL ANY)
+  endforeach()
 ")
 
 install(FILES "${PROJECT_SOURCE_DIR}/resources/grelvix.ico" DESTINATION .)
