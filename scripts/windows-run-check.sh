@@ -148,7 +148,8 @@ mkdir -p "$run/win-logs"
 cp "$station_dir/Monitor.ini" "$run/Monitor.ini.given"
 ln -sfn "$run/com5" "$WINEPREFIX/dosdevices/com5"
 
-(cd "$station_dir" && QT_FORCE_STDERR_LOGGING=1 exec $WINE grelvix.exe >"$run/windows.out" 2>&1) &
+# Wine hands no QT_* variable of ours to Windows programs: cmd sets them. Messages to stderr.
+(cd "$station_dir" && exec $WINE cmd /c "set QT_FORCE_STDERR_LOGGING=1&& set QT_LOGGING_RULES=$QT_LOGGING_RULES&& grelvix.exe" >"$run/windows.out" 2>&1) &
 station=$!
 wait_for '[ -n "$(window "^Grelvix$")" ]' 120 || { echo "no window from grelvix.exe" >&2; exit 1; }
 main=$(window "^Grelvix$")
