@@ -41,7 +41,11 @@ fetch_debian_source() {
   set -- -o Dir::Etc::SourceList="$apt/sources.list" -o Dir::Etc::SourceParts=/nonexistent \
     -o Dir::State::Lists="$apt/lists" -o Dir::Cache="$apt/cache" -o APT::Sandbox::User=root
   apt-get "$@" update >&2
-  (cd "$dir" && find . -mindepth 1 -delete && apt-get "$@" source "$source_package=$version" >&2)
+  # A failed fetch must leave no version behind: the next run would take the source as there.
+  if ! (cd "$dir" && find . -mindepth 1 -delete && apt-get "$@" source "$source_package=$version" >&2); then
+    echo "cannot fetch the source of $source_package $version" >&2
+    return 1
+  fi
   echo "$version" >"$dir/.version"
   find "$dir" -mindepth 1 -maxdepth 1 -type d | head -n 1
 }
