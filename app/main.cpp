@@ -1,8 +1,10 @@
 #include "quitonsignals.h"
 #include "stationfont.h"
-#include "stationpublisher.h"
 #include "textcodecs.h"
 #include "velunor.h"
+#if GRELVIX_HAVE_MQTT
+#include "stationpublisher.h"
+#endif
 
 #include <QApplication>
 #include <QIcon>
@@ -47,8 +49,10 @@ int main(int argc, char *argv[])
     {
         // Destroyed before the application object: its destructor saves the configuration.
         Velunor window;
+#if GRELVIX_HAVE_MQTT
         // Gone before the window: its presence turns "offline" while the station still stands.
         StationPublisher publisher(window);
+#endif
         window.show();
         exitCode = app.exec();
     }
