@@ -219,7 +219,7 @@ check "built with the Windows engine: grelvix.exe imports WaitCommEvent and SetC
   "x86_64-w64-mingw32-objdump -p '$station_dir/grelvix.exe' | grep -q WaitCommEvent && x86_64-w64-mingw32-objdump -p '$station_dir/grelvix.exe' | grep -q SetCommState"
 check "polled the simulator: more than 60 answers served while it recorded, checked answers received" \
   "[ \"\$(awk -v t=$record_start '\$1 >= t' '$run/served.txt' | wc -l)\" -gt 60 ] && grep -q 'checked paket' '$run/windows.txt'"
-check "its log matches the simulator cycle by cycle" \
+check "its log holds every poll cycle the simulator served, and nan where device 9 gave none" \
   "awk -f scripts/windows/logmatch.awk -v devices='5 7 9' '$run/served.txt' '$windows_log' >'$run/logmatch.txt'"
 cat "$run/logmatch.txt"
 check "the alarm sound started" "grep -q 'Alarm sound started' '$run/windows.txt'"
