@@ -22,9 +22,9 @@ PACKAGES="
 
 # Cross-building for Windows and running the result under Wine against a pseudo-terminal;
 # dpkg-dev unpacks the Qt sources the cross build starts from; xdotool plays the operator in
-# scripts/windows-run-check.sh.
+# scripts/windows-run-check.sh. fonts-wine has Wine's Tahoma, Qt's default font on Windows.
 WINDOWS_PACKAGES="
-  g++-mingw-w64-x86-64-posix ninja-build wine64 socat dpkg-dev xdotool
+  g++-mingw-w64-x86-64-posix ninja-build wine64 fonts-wine socat dpkg-dev xdotool
 "
 
 # dpkg-shlibdeps finds the package's dependencies; debootstrap makes a fresh Debian root.

@@ -140,6 +140,10 @@ setup_wine() {
     # Without the overrides the first start may hang installing Mono and Gecko.
     WINEDLLOVERRIDES="mscoree,mshtml=" $WINE wineboot -i
   fi
+  # Qt's default font on Windows is "MS Shell Dlg 2", which Wine maps to Tahoma. Debian's Wine
+  # does not load fonts-wine's Tahoma by itself; the host font it picks instead leaves Qt's
+  # line edits without text.
+  cp -u /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
 }
 
 # The DLLs a mingw-built Qt program needs beside it: Qt's and the compiler's runtime.
