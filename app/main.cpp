@@ -1,6 +1,5 @@
 #include "quitonsignals.h"
 #include "stationfont.h"
-#include "textcodecs.h"
 #include "velunor.h"
 #if GRELVIX_HAVE_MQTT
 #include "stationpublisher.h"
@@ -40,7 +39,6 @@ int main(int argc, char *argv[])
 
     QApplication app(argc, argv);
     QApplication::setApplicationVersion(QStringLiteral(GRELVIX_VERSION));
-    installStationCodec();
     applyStationFont();
     quitOnTerminationSignals();
     app.setWindowIcon(QIcon(QStringLiteral(":/images/grelvix-128.png")));
