@@ -1,5 +1,4 @@
 #include "plotfiles.h"
-#include "textcodecs.h"
 
 #include "qcustomplot.h"
 
@@ -177,7 +176,7 @@ void TestPlotFiles::checkBoxesFitValueAxis()
 
 void TestPlotFiles::fileFromWindowsStation()
 {
-    QTextCodec *codec = stationCodec();
+    QTextCodec *codec = QTextCodec::codecForName("windows-1251");
     QVERIFY(codec);
     load(codec->fromUnicode(QString::fromUtf8(logBytes({"Датчик", "Печь"}, {{20, 21}, {22, 23}}))));
 
