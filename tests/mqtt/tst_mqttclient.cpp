@@ -32,15 +32,15 @@ private slots:
         QVERIFY(!queue.push({"t", QByteArray(60, 'x'), 1}));
     }
 
-    // Published while the broker is away: the newest that fit are delivered in order once it
-    // is there, and the number of those that did not fit follows the presence.
+    // Published before the broker is reached: the newest that fit are delivered in order once
+    // it is, and the number of those that did not fit follows the presence. The client starts
+    // only once the subscriber listens, or it could deliver before anyone does.
     void fullQueueReportsWhatItDropped()
     {
         MosquittoBroker broker;
         MqttOptions options = optionsFor(broker.port());
         options.maxQueuedMessages = 4;
         MqttClient client(options);
-        client.start();
         for (int i = 0; i < 10; ++i)
             QVERIFY(client.publish("t/data", QByteArray::number(i)));
         QCOMPARE(client.queued(), 4);
@@ -48,6 +48,7 @@ private slots:
         QVERIFY(broker.start());
         BrokerSubscriber subscriber(broker.port(), "t/#");
         QTRY_VERIFY_WITH_TIMEOUT(subscriber.isSubscribed(), 20000);
+        client.start();
         QTRY_COMPARE_WITH_TIMEOUT(client.delivered(), quint64(4), 60000);
         QTRY_COMPARE_WITH_TIMEOUT(subscriber.payloads("t/data"),
                                   QList<QByteArray>({"6", "7", "8", "9"}), 20000);
