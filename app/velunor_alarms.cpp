@@ -8,7 +8,12 @@
 
 #include <cmath>
 
-float AcceptedTemp[Velunor::ChannelCount] = {};
+// No reading until a device answers: a channel is not judged on a value it never measured.
+float AcceptedTemp[Velunor::ChannelCount] = {
+    Velunor::NoReading, Velunor::NoReading, Velunor::NoReading, Velunor::NoReading,
+    Velunor::NoReading, Velunor::NoReading, Velunor::NoReading, Velunor::NoReading,
+    Velunor::NoReading, Velunor::NoReading, Velunor::NoReading, Velunor::NoReading,
+};
 int OutOfRangeCount[Velunor::ChannelCount] = {};
 
 namespace {
@@ -76,8 +81,10 @@ void Velunor::ControlTermoAlarm()
         if (channel.ChannelEnabled != 0) {
             channel.AlarmStatePrev = channel.AlarmState;
             const float t = AcceptedTemp[n];
-            // A sensor that gives no reading for 50 ticks is a dead sensor: in alarm.
-            alarm = std::isnan(t) || t > channel.UpperLimit || t < channel.LowerLimit;
+            // Nothing accepted yet and not yet given up on: the channel waits for its first
+            // reading. One that stays away for 50 ticks is a dead sensor: in alarm.
+            const bool judged = !std::isnan(t) || OutOfRangeCount[n] > implausibleTicks;
+            alarm = judged && (std::isnan(t) || t > channel.UpperLimit || t < channel.LowerLimit);
         }
         if (alarm) {
             SetAlarmStyle(n, true);

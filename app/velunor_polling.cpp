@@ -125,8 +125,11 @@ void Velunor::ProccessCommunication()
         if (SearchAddress == searchEnd) {
             ui->NumberOfDevices->display(DeviceCount);
             SearchActive = false;
-            // Channels now belong to the devices found; none of them has answered a poll yet.
+            // Channels now belong to the devices found; none of them has answered a poll yet,
+            // and none is judged before it has.
             std::fill(std::begin(CurrentTemp), std::end(CurrentTemp), NoReading);
+            std::fill(std::begin(AcceptedTemp), std::end(AcceptedTemp), NoReading);
+            std::fill(std::begin(OutOfRangeCount), std::end(OutOfRangeCount), 0);
             for (int device = 0; device < qMin(DeviceCount, int(ShownDevices)); ++device)
                 ForgetReadings(device);
             SetDisplayTempEnable(DeviceCount);

@@ -4,6 +4,7 @@
 #include "fakesoundoutput.h"
 #include "settings.h"
 
+#include <QFile>
 #include <QLineEdit>
 
 namespace {
@@ -48,7 +49,7 @@ class TestAlarms : public QObject
 private slots:
     void init()
     {
-        std::fill(std::begin(AcceptedTemp), std::end(AcceptedTemp), 0.0f);
+        std::fill(std::begin(AcceptedTemp), std::end(AcceptedTemp), Velunor::NoReading);
         std::fill(std::begin(OutOfRangeCount), std::end(OutOfRangeCount), 0);
         sounds = std::make_unique<FakeSoundFactory>();
         line = std::make_unique<PtyPair>();
@@ -241,6 +242,56 @@ private slots:
         channel(6).ChannelEnabled = 1;
         tickWith(6, 50.0f);
         QCOMPARE(plays(), 2);
+    }
+
+    // A station started with a stored configuration: T0 and T1 watched from 10 to 40, the first
+    // alarm ticks come before any answer. Script: one token per tick, "-" for no reading, "x*n"
+    // for n ticks of x.
+    void startJudgesOnlyMeasuredValues_data()
+    {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<int>("alarmFrom"); // first tick in alarm, 0 for none
+        QTest::newRow("first readings after two ticks") << "- - 21.5*5" << 0;
+        QTest::newRow("no reading at all") << "-*52" << 51;
+        QTest::newRow("below threshold after a valid one") << "- 21.5*3 5*2" << 5;
+        QTest::newRow("out of range after a valid one") << "21.5 125*52" << 52;
+    }
+    void startJudgesOnlyMeasuredValues()
+    {
+        QFETCH(QString, script);
+        QFETCH(int, alarmFrom);
+        fixture.reset();
+        fixture = std::make_unique<StationFixture>();
+        QFile ini(fixture->path(QStringLiteral("Monitor.ini")));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        QByteArray content = (line->slavePath() + "\t0\t/tmp/\t1\t1\t5\t").toUtf8();
+        for (int n = 0; n < Velunor::ChannelCount; ++n)
+            content += n < 2 ? "A\t40\t10\t1\t" : "B\t40\t10\t0\t";
+        ini.write(content + "alarm.wav\t");
+        ini.close();
+        fixture->create();
+        QVERIFY(w().SerialDevice->isOpen());
+
+        int tick = 0;
+        QList<int> alarmTicks;
+        for (const QString &token : script.split(QLatin1Char(' '))) {
+            const QStringList parts = token.split(QLatin1Char('*'));
+            const float reading =
+                parts[0] == QLatin1String("-") ? Velunor::NoReading : parts[0].toFloat();
+            for (int i = 0; i < parts.value(1, QStringLiteral("1")).toInt(); ++i) {
+                w().CurrentTemp[0] = w().CurrentTemp[1] = reading;
+                w().ControlTermoAlarm();
+                ++tick;
+                if (channel(0).AlarmState != 0)
+                    alarmTicks << tick;
+            }
+        }
+        QList<int> expected;
+        for (int t = alarmFrom; alarmFrom > 0 && t <= tick; ++t)
+            expected << t;
+        QCOMPARE(alarmTicks, expected);
+        QCOMPARE(channel(1).AlarmState, channel(0).AlarmState);
+        QCOMPARE(plays(), alarmFrom > 0 ? 1 : 0);
     }
 
     void withoutSoundFileTheStateStillFollows()
