@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "answerassembler.h"
+#include "logfilewriter.h"
 #include "station.h"
 
 namespace Ui {
@@ -132,8 +133,10 @@ protected:
 
 private:
     bool StartLogFile();
-    bool WriteLogHeader();
-    void ReportLogFailure();
+    QByteArray LogHeader() const;
+    // Says on the status bar when writing starts to fail and when it works again; true when the
+    // file was written.
+    bool ShowLogOutcome(LogFileWriter::Outcome outcome);
     void SendRequest(const QByteArray &body);
     void StartPollCycle();
     void FinishPollCycle();
@@ -145,6 +148,7 @@ private:
     // Bytes received since the last request went out: a UART answer often arrives split over
     // several notifications and is only checked once it is complete.
     AnswerAssembler answer;
+    LogFileWriter LogWriter;
 };
 
 // Poll-period ticks since the last cycle started; signed 8-bit on purpose, it wraps.

@@ -5,7 +5,6 @@
 #include "settings.h"
 
 #include <QDateTime>
-#include <QFile>
 #include <QFileDialog>
 #include <QStatusBar>
 #include <QTextStream>
@@ -35,28 +34,35 @@ bool Velunor::StartLogFile()
         LogFilePath = ui->PathCurrentDirectory->text() + MakeLogFileName(start);
     }
     LogChannelCount = logChannels(DeviceCount);
-    return WriteLogHeader();
+    return ShowLogOutcome(LogWriter.create(LogFilePath, LogHeader()));
 }
 
-bool Velunor::WriteLogHeader()
+QByteArray Velunor::LogHeader() const
 {
-    QFile file(LogFilePath);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
-        ReportLogFailure();
-        return false;
-    }
-    QTextStream out(&file);
-    out.setEncoding(QStringConverter::System);
-    out << LogChannelCount << '\t';
+    QStringList names;
     for (int i = 0; i < LogChannelCount; ++i)
-        out << SettingsWindow->Channel[i].ChannelName << '\t';
-    return true;
+        names << SettingsWindow->Channel[i].ChannelName;
+    return LogFileWriter::header(names);
 }
 
-void Velunor::ReportLogFailure()
+bool Velunor::ShowLogOutcome(LogFileWriter::Outcome outcome)
 {
-    qWarning("Can not open file log_xxxxxx.dat");
-    statusBar()->showMessage(tr("Не удалось записать файл регистрации %1").arg(LogFilePath));
+    switch (outcome) {
+    case LogFileWriter::Outcome::Written:
+        return true;
+    case LogFileWriter::Outcome::Recovered:
+        statusBar()->showMessage(
+            tr("Запись в файл регистрации %1 возобновлена, потеряно записей: %2")
+                .arg(LogFilePath)
+                .arg(LogWriter.lostRecords()));
+        return true;
+    case LogFileWriter::Outcome::StartedFailing:
+        statusBar()->showMessage(tr("Не удалось записать файл регистрации %1").arg(LogFilePath));
+        return false;
+    case LogFileWriter::Outcome::Failing:
+        break;
+    }
+    return false;
 }
 
 void Velunor::on_StartLog_pressed()
@@ -67,7 +73,8 @@ void Velunor::on_StartLog_pressed()
         on_StopLog_clicked();
         return;
     }
-    if (StartLogFile())
+    const bool wasFailing = LogWriter.failing();
+    if (StartLogFile() && !wasFailing)
         statusBar()->clearMessage();
     LogActive = true;
 }
@@ -94,24 +101,14 @@ void Velunor::WriteLogRecord()
     if (logChannels(DeviceCount) != LogChannelCount) {
         if (StartLogFile())
             statusBar()->showMessage(tr("Новый файл регистрации %1").arg(LogFilePath));
-    } else if (!QFile::exists(LogFilePath)) {
-        // Records without their header could not be read back.
-        if (!WriteLogHeader())
-            return;
-    }
-
-    QFile file(LogFilePath);
-    if (!file.open(QIODevice::Append | QIODevice::Text)) {
-        ReportLogFailure();
-        return;
     }
     if (LogChannelCount <= 0)
         return;
-    QTextStream out(&file);
-    out.setEncoding(QStringConverter::System);
-    out << stamp << '\t';
+    QStringList values;
     for (int i = 0; i < LogChannelCount; ++i)
-        out << LoggedValue(i) << '\t';
+        values << LoggedValue(i);
+    ShowLogOutcome(
+        LogWriter.append(LogFilePath, LogHeader(), LogFileWriter::record(stamp, values)));
 }
 
 QString Velunor::LoggedValue(int channel) const

@@ -1,0 +1,92 @@
+#include "logfilewriter.h"
+
+#include <QFile>
+#include <QStringEncoder>
+
+namespace {
+// Files are written in the system's encoding, as Windows stations write theirs.
+QByteArray encoded(const QString &text)
+{
+    QStringEncoder encoder(QStringConverter::System);
+    return encoder.encode(text);
+}
+
+// One write of everything; what fell short is cut off again so the file ends as before.
+bool writeWhole(QFile &file, const QByteArray &bytes, QString &error)
+{
+    const qint64 before = file.size();
+    const qint64 written = file.write(bytes);
+    if (written == bytes.size())
+        return true;
+    error = file.errorString();
+    if (written > 0 && !file.resize(before))
+        error += QStringLiteral("; the cut record stays in the file");
+    return false;
+}
+} // namespace
+
+QByteArray LogFileWriter::header(const QStringList &names)
+{
+    QString text = QString::number(names.size()) + QLatin1Char('\t');
+    for (const QString &name : names)
+        text += name + QLatin1Char('\t');
+    return encoded(text);
+}
+
+QByteArray LogFileWriter::record(quint32 stamp, const QStringList &values)
+{
+    QString text = QString::number(stamp) + QLatin1Char('\t');
+    for (const QString &value : values)
+        text += value + QLatin1Char('\t');
+    return encoded(text);
+}
+
+LogFileWriter::Outcome LogFileWriter::create(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    // Unbuffered: nothing may reach the file after a short write has been cut off.
+    bool written = file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
+    if (!written)
+        error = file.errorString();
+    else
+        written = writeWhole(file, bytes, error);
+    return settle(path, written, false);
+}
+
+LogFileWriter::Outcome LogFileWriter::append(const QString &path, const QByteArray &head,
+                                             const QByteArray &bytes)
+{
+    QFile file(path);
+    bool written = file.open(QIODevice::Append | QIODevice::Unbuffered);
+    if (!written) {
+        error = file.errorString();
+    } else {
+        // Records without their header could not be read back.
+        written = writeWhole(file, file.size() == 0 ? head + bytes : bytes, error);
+    }
+    return settle(path, written, true);
+}
+
+LogFileWriter::Outcome LogFileWriter::settle(const QString &path, bool written, bool isRecord)
+{
+    if (written) {
+        if (!isFailing)
+            return Outcome::Written;
+        isFailing = false;
+        qWarning("Log file %s: written again, %lld records lost", qUtf8Printable(path), lost);
+        return Outcome::Recovered;
+    }
+    const bool first = !isFailing;
+    if (first) {
+        isFailing = true;
+        lost = 0;
+    }
+    if (isRecord)
+        ++lost;
+    if (!first)
+        return Outcome::Failing;
+    qWarning("Can not open file log_xxxxxx.dat");
+    qWarning("Log file %s: %s; records are lost until writing works again", qUtf8Printable(path),
+             qUtf8Printable(error));
+    return Outcome::StartedFailing;
+}
