@@ -16,6 +16,14 @@ bool isSpace(char c)
     return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// No value a device reports has more: "-3276.8".
+constexpr int MaxValueDigits = 5;
+
 // The forms a station writes, time stamps and values such as "-12.5", read directly: from_chars
 // takes a third of the time a log of millions of values needs to open.
 bool parsePlain(const char *begin, const char *end, quint32 &value)
@@ -112,17 +120,23 @@ void LogFileReader::feed(QByteArrayView bytes)
         return;
     const char *next = bytes.data();
     const char *const end = next + bytes.size();
-    if (!pending.isEmpty()) {
+    if (discarding || !pending.isEmpty()) {
         const char *tokenEnd = std::find_if(next, end, isSpace);
-        pending.append(next, tokenEnd - next);
+        if (!discarding)
+            pending.append(next, tokenEnd - next);
         if (tokenEnd == end) {
             // Only a name may be this long; a number that is not is taken for what it is now.
-            if (expect != Expect::Name && pending.size() > 128)
+            if (!discarding && expect != Expect::Name && pending.size() > 128) {
                 take(pending.constData(), pending.constData() + pending.size(), false);
+                pending.clear();
+                discarding = true;
+            }
             return;
         }
-        take(pending.constData(), pending.constData() + pending.size(), true);
+        if (!discarding)
+            take(pending.constData(), pending.constData() + pending.size(), true);
         pending.clear();
+        discarding = false;
         next = tokenEnd;
     }
     while (expect != Expect::Nothing) {
@@ -145,12 +159,15 @@ void LogFileReader::finish()
     if (!pending.isEmpty() && expect != Expect::Nothing)
         take(pending.constData(), pending.constData() + pending.size(), false);
     pending.clear();
+    discarding = false;
     if (expect == Expect::Count)
         stop(Problem::BadChannelCount);
     if (expect == Expect::Name)
         decodeNames();
     if (expect == Expect::Value)
         stop(Problem::CutOffRecord);
+    if (expect == Expect::Resync)
+        stop(Problem::MalformedToken);
     expect = Expect::Nothing;
 }
 
@@ -197,14 +214,33 @@ void LogFileReader::take(const char *begin, const char *end, bool terminated)
         return;
     case Expect::Stamp:
         if (!parseNumber(begin, end, stamp)) {
-            stop(Problem::MalformedToken);
+            // Before the first record it is the header that is wrong, not a record.
+            if (records == 0)
+                stop(Problem::MalformedToken);
+            else
+                resync(1);
             return;
         }
         expect = Expect::Value;
         return;
-    case Expect::Value:
+    case Expect::Value: {
+        if (stamp >= FirstStamp) {
+            // The next record's time stamp: this one was cut short.
+            quint32 next = 0;
+            if (parsePlain(begin, end, next) && next >= FirstStamp) {
+                resync(0);
+                stamp = next;
+                expect = Expect::Value;
+                return;
+            }
+            // A value cut short, run together with the next record's time stamp.
+            if (std::count_if(begin, end, isDigit) > MaxValueDigits) {
+                resync(1);
+                return;
+            }
+        }
         if (!parseNumber(begin, end, row[taken])) {
-            stop(Problem::MalformedToken);
+            resync(1);
             return;
         }
         if (++taken < channels)
@@ -217,9 +253,34 @@ void LogFileReader::take(const char *begin, const char *end, bool terminated)
         taken = 0;
         expect = Expect::Stamp;
         return;
+    }
+    case Expect::Resync:
+        if (isNextStamp(begin, end, stamp)) {
+            expect = Expect::Value;
+            return;
+        }
+        ++skipped;
+        return;
     case Expect::Nothing:
         return;
     }
+}
+
+void LogFileReader::resync(qint64 tokens)
+{
+    // The time stamp and values of the torn record, if any were read.
+    skipped += tokens + (expect == Expect::Value ? 1 + taken : 0);
+    taken = 0;
+    expect = Expect::Resync;
+}
+
+bool LogFileReader::isNextStamp(const char *begin, const char *end, quint32 &value) const
+{
+    quint32 number = 0;
+    if (!parsePlain(begin, end, number) || number < FirstStamp || number <= lastStamp)
+        return false;
+    value = number;
+    return true;
 }
 
 // Only names can hold other than ASCII, so the header alone tells UTF-8 from CP-1251.
@@ -234,6 +295,7 @@ void LogFileReader::decodeNames()
 void LogFileReader::addRecord()
 {
     const double key = stamp;
+    lastStamp = stamp;
     if (records == 0) {
         firstStamp = stamp;
         earliest = latest = key;

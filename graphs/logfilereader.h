@@ -13,6 +13,12 @@
 // channel count and one name per channel, then records of a time stamp and one value per
 // channel. Only values a sensor can really report become points; every value of a complete
 // record is counted all the same.
+//
+// A record cut in the middle of a file (a full disk, then recording went on after it) would
+// shift every token after it. The reader resynchronises instead: a time stamp where a value
+// belongs, or anything but a time stamp where one belongs, drops the torn record, and reading
+// goes on from the next token that is a time stamp later than the last good one. Time stamps
+// and values cannot be confused: no reading of a device reaches FirstStamp.
 class LogFileReader
 {
 public:
@@ -20,9 +26,12 @@ public:
     enum class Problem {
         None,
         BadChannelCount, // the count is missing, not a number or outside 1..Station::ChannelCount
-        MalformedToken,  // a record token is not a number; nothing after it is trusted
+        MalformedToken,  // a record token is not a number, and no time stamp follows it
         CutOffRecord,    // the data ends inside a record, e.g. one still being written
     };
+
+    // Readings are signed 16-bit tenths of a degree: no integer from here on is one.
+    static constexpr quint32 FirstStamp = 3277;
 
     // Takes the points of each complete record, in the order of the file.
     using PointSink = std::function<void(int channel, double key, double value)>;
@@ -40,6 +49,8 @@ public:
     QString channelName(int channel) const;
 
     bool hasRecords() const { return records > 0; }
+    // Tokens of torn records, and the garbage after them, left out to resynchronise.
+    qint64 skippedTokens() const { return skipped; }
     qint64 recordCount() const { return records; }
     // Values of all complete records, out-of-range ones included.
     qint64 valueCount() const { return records * channels; }
@@ -60,7 +71,7 @@ public:
     float maximum() const { return highest; }
 
 private:
-    enum class Expect { Count, Name, Stamp, Value, Nothing };
+    enum class Expect { Count, Name, Stamp, Value, Resync, Nothing };
 
     struct Channel
     {
@@ -74,6 +85,9 @@ private:
     void stop(Problem problem);
     void decodeNames();
     void addRecord();
+    // Drops the record being read and `tokens` more, and looks for the next time stamp.
+    void resync(qint64 tokens);
+    bool isNextStamp(const char *begin, const char *end, quint32 &value) const;
     bool isChannel(int channel) const { return channel >= 0 && channel < channels; }
 
     PointSink sink;
@@ -81,6 +95,8 @@ private:
     bool firstToken = true;
     // A token the end of a piece cut short.
     QByteArray pending;
+    // The rest of an overlong token is not wanted.
+    bool discarding = false;
     // The names as read, tab-separated, decoded together once the header is complete.
     QByteArray names;
     int taken = 0; // names or values of the current record read so far
@@ -92,6 +108,8 @@ private:
     int channels = 0;
     qint64 records = 0;
     quint32 firstStamp = 0;
+    quint32 lastStamp = 0;
+    qint64 skipped = 0;
     double earliest = 0;
     double latest = 0;
     bool ascending = true;

@@ -102,6 +102,7 @@ void plotfiles::LoadFile(const QString &path)
 {
     // Whatever happens below, nothing of the previous file may stay on show.
     ClearChannels();
+    ui->statusBar->clearMessage();
     ui->Path_displ->setText(path);
 
     QFile file(path);
@@ -138,6 +139,12 @@ void plotfiles::LoadFile(const QString &path)
         return;
     }
     ShowLog(log, points);
+    if (log.skippedTokens() > 0) {
+        qWarning("Log file %s holds records cut short; %lld tokens were skipped",
+                 qUtf8Printable(path), log.skippedTokens());
+        ui->statusBar->showMessage(
+            tr("В файле есть оборванные записи: пропущено значений %1").arg(log.skippedTokens()));
+    }
     QStringList names;
     for (int i = 0; i < log.channelCount(); ++i)
         names.append(log.channelName(i));

@@ -74,6 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const Reading pieces(bytes, size > 0 ? data[0] % 13 + 1 : 1);
     check(pieces.log.problem() == log.problem());
     check(pieces.log.recordCount() == log.recordCount());
+    check(pieces.log.skippedTokens() == log.skippedTokens());
     check(pieces.points == whole.points);
     for (int i = 0; i < channels; ++i)
         check(pieces.log.channelName(i) == log.channelName(i));

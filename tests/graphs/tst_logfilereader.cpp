@@ -38,6 +38,8 @@ private slots:
     void valuesReadAsFromChars();
     void damagedFile_data();
     void damagedFile();
+    void cutRecordsAreSkipped_data();
+    void cutRecordsAreSkipped();
 };
 
 void TestLogFileReader::completeFile()
@@ -154,6 +156,66 @@ void TestLogFileReader::damagedFile()
             QCOMPARE(reading.points[i].size(), i < log.channelCount() ? records : 0);
         if (records > 0)
             QCOMPARE(log.latestKey(), 9.0 + records);
+    }
+}
+
+namespace {
+constexpr quint32 t0 = 1765000000;
+
+// Record i of a two-channel log: its own time stamp and the values 20 + i and 40 + i.
+QByteArray rec(int i)
+{
+    return QByteArray::number(t0 + i) + '\t' + QByteArray::number(20 + i) + '\t' +
+           QByteArray::number(40 + i) + '\t';
+}
+} // namespace
+
+// A log that was cut in the middle (disk full) and went on after the cut.
+void TestLogFileReader::cutRecordsAreSkipped_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QList<int>>("records"); // which records of rec() read back
+    QTest::addColumn<int>("skipped");
+    QTest::addColumn<Problem>("problem");
+
+    const QByteArray stamp1 = QByteArray::number(t0 + 1);
+    const Problem none = Problem::None;
+    QTest::newRow("no cut, clock set back")
+        << rec(0) + rec(5) + rec(2) << QList<int>{0, 5, 2} << 0 << none;
+    QTest::newRow("cut after a value")
+        << rec(0) + stamp1 + "\t20\t" + rec(2) + rec(3) << QList<int>{0, 2, 3} << 2 << none;
+    QTest::newRow("cut after the time")
+        << rec(0) + stamp1 + "\t" + rec(2) << QList<int>{0, 2} << 1 << none;
+    QTest::newRow("cut inside a value")
+        << rec(0) + stamp1 + "\t20\t2" + rec(2) + rec(3) << QList<int>{0, 3} << 5 << none;
+    QTest::newRow("cut inside nan")
+        << rec(0) + stamp1 + "\tna" + rec(2) + rec(3) << QList<int>{0, 3} << 4 << none;
+    QTest::newRow("cut inside the time")
+        << rec(0) + "17650" + rec(2) + rec(3) << QList<int>{0, 3} << 3 << none;
+    QTest::newRow("first record cut")
+        << QByteArray::number(t0) + "\t20\t" + rec(1) << QList<int>{1} << 2 << none;
+    QTest::newRow("no time stamp after the cut")
+        << rec(0) + stamp1 + "\tx\t21\t41\t" << QList<int>{0} << 4 << Problem::MalformedToken;
+}
+
+void TestLogFileReader::cutRecordsAreSkipped()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QList<int>, records);
+    QFETCH(int, skipped);
+    QFETCH(Problem, problem);
+    bytes.prepend("2\tA\tB\t");
+
+    Points expected(Station::ChannelCount);
+    for (int i : records) {
+        expected[0].append({double(t0 + i), 20.0 + i});
+        expected[1].append({double(t0 + i), 40.0 + i});
+    }
+    for (const qsizetype piece : {qsizetype(1), qsizetype(3), bytes.size()}) {
+        const Reading reading(bytes, piece);
+        QCOMPARE(reading.log.problem(), problem);
+        QCOMPARE(reading.points, expected);
+        QCOMPARE(reading.log.skippedTokens(), skipped);
     }
 }
 

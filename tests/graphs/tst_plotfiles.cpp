@@ -203,6 +203,10 @@ void TestPlotFiles::damagedFiles_data()
                                        << "inside a record" << 3;
     QTest::newRow("cut inside value") << three.chopped(2) << "inside a record" << 2;
     QTest::newRow("header only") << QByteArray("2\tA\tB\t") << QString() << 0;
+    // Recording went on after a record cut short: its two tokens are left out.
+    QTest::newRow("cut in the middle") << three + QByteArray::number(Start + 180) + "\t26\t" +
+                                              QByteArray::number(Start + 240) + "\t27\t28\t"
+                                       << "2 tokens were skipped" << 4;
 }
 
 void TestPlotFiles::damagedFiles()
@@ -219,6 +223,9 @@ void TestPlotFiles::damagedFiles()
 
     for (int i = 0; i < Station::ChannelCount; ++i)
         QCOMPARE(plot()->graph(i)->dataCount(), i < 2 ? points : 0);
+    // Only what was skipped to read on is the operator's business.
+    const QString message = window->statusBar()->currentMessage();
+    QCOMPARE(message.endsWith(QLatin1String(" 2")), warning.contains(QLatin1String("skipped")));
     if (points) {
         QCOMPARE(text("CountOfMeasurement"), QString::number(2 * points));
         QCOMPARE(boxes(&QCheckBox::isChecked), QList<int>({0, 1}));
