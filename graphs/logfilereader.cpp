@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <iterator>
 
 namespace {
 
@@ -21,8 +22,16 @@ bool isDigit(char c)
     return c >= '0' && c <= '9';
 }
 
-// No value a device reports has more: "-3276.8".
-constexpr int MaxValueDigits = 5;
+// Time stamps since 2001 have ten digits; no value a device reports ends in as many.
+constexpr int StampDigits = 10;
+
+qsizetype trailingDigits(const char *begin, const char *end)
+{
+    const char *digits = end;
+    while (digits != begin && isDigit(digits[-1]))
+        --digits;
+    return end - digits;
+}
 
 // The forms a station writes, time stamps and values such as "-12.5", read directly: from_chars
 // takes a third of the time a log of millions of values needs to open.
@@ -234,7 +243,7 @@ void LogFileReader::take(const char *begin, const char *end, bool terminated)
                 return;
             }
             // A value cut short, run together with the next record's time stamp.
-            if (std::count_if(begin, end, isDigit) > MaxValueDigits) {
+            if (trailingDigits(begin, end) >= StampDigits) {
                 resync(1);
                 return;
             }
