@@ -1,6 +1,6 @@
 #include "linkstatusbar.h"
 
-#include "abstractserial.h"
+#include "devicelink.h"
 
 #include <QHelpEvent>
 #include <QLabel>
@@ -28,11 +28,11 @@ QString timeText(const QDateTime &at)
 } // namespace
 
 LinkStatusBar::LinkStatusBar(QStatusBar *statusBar, QWidget *statusIndicator,
-                             const AbstractSerial *serialLine)
+                             const DeviceLink &deviceLink)
     : QObject(statusBar)
     , bar(statusBar)
     , indicator(statusIndicator)
-    , line(serialLine)
+    , link(deviceLink)
     , rate(new QLabel(statusBar))
 {
     rate->setObjectName(QStringLiteral("linkAnswerRate"));
@@ -41,73 +41,36 @@ LinkStatusBar::LinkStatusBar(QStatusBar *statusBar, QWidget *statusIndicator,
     bar->addPermanentWidget(rate);
     rate->installEventFilter(this);
     indicator->installEventFilter(this);
-    showRate();
-}
-
-void LinkStatusBar::requestSent(quint8 address)
-{
-    settled(address, counts.requestSent(address));
-}
-
-void LinkStatusBar::bytesArrived()
-{
-    counts.bytesArrived();
+    showRate(link.health().answerRate());
+    connect(&link, &DeviceLink::answerRateChanged, this, &LinkStatusBar::showRate);
+    connect(&link, &DeviceLink::deviceAnswered, this, &LinkStatusBar::answered);
+    connect(&link, &DeviceLink::deviceFellSilent, this, &LinkStatusBar::reportSilent);
+    connect(&link, &DeviceLink::searchStarted, this, &LinkStatusBar::clearOwn);
+    connect(&link, &DeviceLink::searchFinished, this, &LinkStatusBar::clearOwn);
+    connect(&link, &DeviceLink::searchProgress, this, [this](int address, int found) {
+        showOwn(
+            tr("Поиск: адрес %1 из %2, найдено %3").arg(address).arg(lastSearchAddress).arg(found));
+    });
 }
 
 void LinkStatusBar::answered(quint8 address)
 {
-    counts.answered(address, QDateTime::currentDateTime());
-    showRate();
     if (silentAddress == address)
         clearOwn();
 }
 
-void LinkStatusBar::timedOut(quint8 address)
+void LinkStatusBar::showRate(int percent)
 {
-    settled(address, counts.timedOut(address));
-}
-
-void LinkStatusBar::settled(quint8 address, bool fellSilent)
-{
-    showRate();
-    if (fellSilent)
-        reportSilent(address);
-}
-
-void LinkStatusBar::searchStarted()
-{
-    counts.reset();
-    showRate();
-    clearOwn();
-}
-
-void LinkStatusBar::probing(int address, int found)
-{
-    showOwn(tr("Поиск: адрес %1 из %2, найдено %3").arg(address).arg(lastSearchAddress).arg(found));
-}
-
-void LinkStatusBar::searchEnded()
-{
-    clearOwn();
-}
-
-void LinkStatusBar::showRate()
-{
-    const int percent = counts.answerRate();
-    if (percent == shownRate)
-        return;
-    shownRate = percent;
     rate->setText(percent < 0 ? tr("Ответы —") : tr("Ответы %1 %").arg(percent));
 }
 
 void LinkStatusBar::reportSilent(quint8 address)
 {
-    const int speed = AbstractSerial::baudRateFromText(line->baudRate(AbstractSerial::BaudBoth));
     showOwn(tr("Нет связи с устройством %1: %2 запрос без ответа (порт %3, %4 бит/с)")
                 .arg(address)
                 .arg(LinkHealth::SilenceLimit)
-                .arg(line->deviceName())
-                .arg(speed));
+                .arg(link.portName())
+                .arg(link.speed()));
     silentAddress = address;
 }
 
@@ -136,6 +99,7 @@ void LinkStatusBar::clearOwn()
 
 QString LinkStatusBar::table() const
 {
+    const LinkHealth &counts = link.health();
     if (counts.devices().isEmpty())
         return tr("Устройства ещё не опрашивались");
     QString html = QStringLiteral("<table cellspacing=\"0\" cellpadding=\"2\"><tr>");

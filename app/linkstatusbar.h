@@ -1,11 +1,9 @@
 #pragma once
 
-#include "linkhealth.h"
-
 #include <QObject>
 #include <QString>
 
-class AbstractSerial;
+class DeviceLink;
 class QLabel;
 class QStatusBar;
 class QWidget;
@@ -16,23 +14,14 @@ class QWidget;
 // A message of its own that ends gives the bar back to the message it covered, if any: the
 // other messages of the status bar (a log file that cannot be written, a damaged Monitor.ini)
 // outlast a search.
-class LinkStatusBar : public QObject
+class LinkStatusBar final : public QObject
 {
     Q_OBJECT
+    Q_DISABLE_COPY_MOVE(LinkStatusBar)
 
 public:
-    LinkStatusBar(QStatusBar *bar, QWidget *indicator, const AbstractSerial *line);
+    LinkStatusBar(QStatusBar *bar, QWidget *indicator, const DeviceLink &link);
 
-    void requestSent(quint8 address);
-    void bytesArrived();
-    void answered(quint8 address);
-    void timedOut(quint8 address);
-
-    void searchStarted();
-    void probing(int address, int found);
-    void searchEnded();
-
-    const LinkHealth &health() const { return counts; }
     QLabel *rateLabel() const { return rate; }
     // The per-device table the tool tips show.
     QString table() const;
@@ -41,19 +30,16 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    // A request of `address` was settled; it may have made the device silent.
-    void settled(quint8 address, bool fellSilent);
-    void showRate();
+    void showRate(int percent);
+    void answered(quint8 address);
     void reportSilent(quint8 address);
     void showOwn(const QString &message);
     void clearOwn();
 
     QStatusBar *bar;
     QWidget *indicator;
-    const AbstractSerial *line;
+    const DeviceLink &link;
     QLabel *rate;
-    LinkHealth counts;
-    int shownRate = -2;
     QString ownMessage;
     QString coveredMessage;
     int silentAddress = -1;

@@ -2,6 +2,7 @@
 #include "stationfont.h"
 #include "velunor.h"
 #if GRELVIX_HAVE_MQTT
+#include "publisherlabel.h"
 #include "stationpublisher.h"
 #endif
 
@@ -10,6 +11,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 namespace {
 // Answered before the window system is touched, so they work on a terminal without a display.
@@ -49,7 +51,11 @@ int main(int argc, char *argv[])
         Velunor window;
 #if GRELVIX_HAVE_MQTT
         // Gone before the window: its presence turns "offline" while the station still stands.
-        StationPublisher publisher(window);
+        StationPublisher publisher(window.station());
+        std::unique_ptr<PublisherLabel> label;
+        if (publisher.isEnabled())
+            label = std::make_unique<PublisherLabel>(publisher, window.statusBar());
+        publisher.start();
 #endif
         window.show();
         exitCode = app.exec();

@@ -183,8 +183,9 @@ void measureLog(qint64 records, int frames, const QString &dir)
     std::printf("log: %lld records x %d channels, %.1f MB\n", static_cast<long long>(records),
                 Channels, double(QFileInfo(path).size()) / 1e6);
 
+    // Beside a station, as the operator opens it.
     Velunor station;
-    plotfiles *window = station.AnalysisWindow.get();
+    auto *window = new plotfiles(&station);
     window->askFileName = [&](QWidget *, const QString &) { return path; };
     window->show();
     QCustomPlot *plot = window->findChild<QCustomPlot *>(QStringLiteral("customPlot"));

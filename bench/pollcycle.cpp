@@ -10,7 +10,8 @@
 //    interface (goal: at most 0.3 % of one core more than the first run).
 // Usage: bench_pollcycle [seconds of each CPU run, default 60] [path of grelvix-devsim]
 #include "devicesimulator.h"
-#include "settings.h"
+#include "stationconfig.h"
+#include "stationcore.h"
 #include "stationpublisher.h"
 #include "velunor.h"
 
@@ -22,9 +23,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLCDNumber>
-#include <QLineEdit>
 #include <QProcess>
-#include <QSpinBox>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -57,19 +56,24 @@ double percentile(std::vector<double> values, double p)
     return values[index];
 }
 
-void configure(Velunor &station, const QString &port)
+// A stored configuration of six devices at 1 s, every channel watched as a station in service
+// would be: the station opens the port and polls as it starts.
+void configure(const QString &port)
 {
+    StationConfig config;
+    config.port = port;
+    config.pollInterval = 1;
     for (int i = 0; i < deviceCount; ++i)
-        station.DeviceAddress[i] = quint8(2 + i);
-    station.DeviceCount = deviceCount;
-    station.findChild<QLCDNumber *>(QStringLiteral("NumberOfDevices"))->display(deviceCount);
-    station.SetDisplayTempEnable(deviceCount);
-    // Every channel watched, as a station in service would be.
-    for (ChannelSettings &channel : station.SettingsWindow->Channel)
+        config.devices << quint8(2 + i);
+    for (ChannelSettings &channel : config.channels) {
+        channel.ChannelName = QStringLiteral("Датчик");
+        channel.UpperLimit = 40.0f;
+        channel.LowerLimit = 10.0f;
         channel.ChannelEnabled = 1;
-    station.findChild<QSpinBox *>(QStringLiteral("SensorsReadInterval"))->setValue(1);
-    station.findChild<QLineEdit *>(QStringLiteral("lePort"))->setText(port);
-    station.on_pbPortOpen_clicked();
+    }
+    QFile file(QStringLiteral("Monitor.ini"));
+    if (file.open(QIODevice::WriteOnly))
+        file.write(config.format());
 }
 
 // Paint times of the displays, to tell when a decoded value is on screen.
@@ -99,9 +103,9 @@ void measureCyclesAndLatency(int seconds)
     for (int i = 0; i < deviceCount; ++i)
         bus.addDevice(quint8(2 + i))->setTemperatures(20.0 + i, 10.0 + i);
 
+    configure(bus.portName());
     Velunor station;
     station.show();
-    configure(station, bus.portName());
 
     QElapsedTimer clock;
     clock.start();
@@ -112,15 +116,22 @@ void measureCyclesAndLatency(int seconds)
 
     std::vector<double> cycles;
     qint64 cycleStart = -1;
-    QObject::connect(station.TimerCommunication, &QTimer::timeout, [&] {
-        // Runs after the station's own slot: a request just went out, or the cycle is over.
-        if (station.PollActive && station.PollIndex == 0 && cycleStart < 0)
+    bool cycleOver = false;
+    const DeviceLink &link = station.station().link();
+    QObject::connect(&link, &DeviceLink::requestSent, [&](quint8 address) {
+        if (address == 2 && cycleStart < 0)
             cycleStart = clock.nsecsElapsed();
-        else if (!station.PollActive && cycleStart >= 0) {
-            cycles.push_back(double(clock.nsecsElapsed() - cycleStart) / 1e6);
-            cycleStart = -1;
-        }
     });
+    QObject::connect(&link, &DeviceLink::cycleFinished, [&] { cycleOver = cycleStart >= 0; });
+    // Runs after the station's own slot: the first tick that finds the cycle over ends it.
+    QObject::connect(station.findChild<StationTimer *>(QStringLiteral("TimerCommunication")),
+                     &StationTimer::timeout, [&] {
+                         if (!cycleOver)
+                             return;
+                         cycles.push_back(double(clock.nsecsElapsed() - cycleStart) / 1e6);
+                         cycleStart = -1;
+                         cycleOver = false;
+                     });
 
     // Answers change every time so that every display repaints.
     std::vector<double> latencies;
@@ -213,15 +224,16 @@ void measureCpu(int seconds, const QString &simulator, Bus state)
         return;
     }
 
+    configure(port);
     Velunor station;
     station.show();
-    configure(station, port);
     std::unique_ptr<StationPublisher> publisher;
-    if (state == Bus::Publishing)
-        publisher = std::make_unique<StationPublisher>(station);
-    if (!station.SerialDevice->isOpen()) {
-        std::fprintf(stderr, "cannot open %s: %s\n", qPrintable(port),
-                     qPrintable(station.SerialDevice->errorString()));
+    if (state == Bus::Publishing) {
+        publisher = std::make_unique<StationPublisher>(station.station());
+        publisher->start();
+    }
+    if (!station.station().link().isOpen()) {
+        std::fprintf(stderr, "cannot open %s\n", qPrintable(port));
         return;
     }
     if (state == Bus::Gone) {

@@ -1,8 +1,9 @@
 # Before any layer builds, cmake/checklayers.cmake checks that none includes a layer it does not
 # build on; it runs again whenever a file of a layer changes.
-set(GRELVIX_LAYER_LIBRARIES grelvix_serial grelvix_common grelvix_graphs grelvix_settings grelvix_app)
+set(GRELVIX_LAYER_LIBRARIES grelvix_serial grelvix_common grelvix_station grelvix_graphs
+  grelvix_settings grelvix_app)
 if(GRELVIX_MQTT)
-  list(APPEND GRELVIX_LAYER_LIBRARIES grelvix_mqtt)
+  list(APPEND GRELVIX_LAYER_LIBRARIES grelvix_mqtt grelvix_publisher)
 endif()
 
 set(layer_files "")

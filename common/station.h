@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <limits>
 
 // Facts of the station that every layer shares.
@@ -21,5 +22,8 @@ constexpr bool isValidTemperature(double celsius)
 // What a channel holds while its device gives no answer at all: not a number, so that it is
 // never taken for a measured value. Logs record it as "nan", which their readers skip.
 constexpr float NoReading = std::numeric_limits<float>::quiet_NaN();
+
+// One value per channel.
+using Readings = std::array<float, ChannelCount>;
 
 } // namespace Station

@@ -2,6 +2,9 @@
 
 #include "ui_settings.h"
 
+#include "stationcore.h"
+#include "stationpaths.h"
+
 #include <QFileDialog>
 
 namespace {
@@ -10,13 +13,13 @@ constexpr double LowestLimit = -50.0;
 constexpr double HighestLimit = 120.0;
 // Gap the spin boxes keep between the lower and the upper threshold.
 constexpr double LimitGap = 0.1;
-// One alarm start repeats the file this often.
-constexpr int AlarmLoops = 50;
 } // namespace
 
-Settings::Settings(QWidget *parent)
+Settings::Settings(StationCore &stationCore, QWidget *parent)
     : QMainWindow(parent)
+    , station(stationCore)
     , ui(std::make_unique<Ui::Settings>())
+    , WorkingDirectory(defaultWorkingDirectory())
 {
     ui->setupUi(this);
     rows[0] = {ui->T0channel, ui->NameSensorT0, ui->HighLevelT0, ui->LowLevelT0, ui->ChanlEnableT0};
@@ -33,34 +36,20 @@ Settings::Settings(QWidget *parent)
                 ui->ChanlEnableT10};
     rows[11] = {ui->T11channel, ui->NameSensorT11, ui->HighLevelT11, ui->LowLevelT11,
                 ui->ChanlEnableT11};
-    SettingsChanged = 0;
+    connect(&station, &StationCore::configurationApplied, this, &Settings::ShowAllChannels);
+    connect(&station, &StationCore::workingDirectoryChanged, this,
+            [this](const QString &directory) { WorkingDirectory = directory; });
+    connect(&station, &StationCore::soundFileChanged, ui->PathWavFile, &QLabel::setText);
+    ShowAllChannels();
 }
 
 Settings::~Settings() = default;
-
-void Settings::SetWorkingDirectory(const QString &dir)
-{
-    WorkingDirectory = dir;
-}
-
-void Settings::SetSoundFile(const QString &path)
-{
-    SoundFilePath = path;
-    // The replaced sound falls silent with its file; the new one waits for the next alarm.
-    if (AlarmSound)
-        AlarmSound->stop();
-    AlarmSound.reset();
-    AlarmSound = createSoundOutput(path);
-    if (AlarmSound)
-        AlarmSound->setLoops(AlarmLoops);
-    ui->PathWavFile->setText(path);
-}
 
 void Settings::ShowChannel(int channel)
 {
     if (channel < 0 || channel >= Station::ChannelCount)
         return;
-    const ChannelSettings &record = Channel[channel];
+    const ChannelSettings record = station.alarms().channel(channel);
     const ChannelWidgets &row = rows[channel];
     row.name->setText(record.ChannelName);
     // Bounds left from the previous record would clamp the new values, and the next
@@ -90,30 +79,27 @@ void Settings::on_SelectWavFile_clicked()
 {
     const QString path = askSoundFile();
     if (!path.isEmpty())
-        SetSoundFile(path);
+        station.setSoundFile(path);
 }
 
 void Settings::ApplyChannelEdits(int channel)
 {
-    ChannelSettings &record = Channel[channel];
     const ChannelWidgets &row = rows[channel];
-    record.ChannelName = row.name->text();
-    record.UpperLimit = static_cast<float>(row.upper->value());
-    record.LowerLimit = static_cast<float>(row.lower->value());
+    station.setChannel(channel, row.name->text(), static_cast<float>(row.upper->value()),
+                       static_cast<float>(row.lower->value()));
     setCrossLimits(channel);
-    SettingsChanged = 1;
 }
 
 void Settings::ApplyChannelEnable(int channel)
 {
     const bool enabled = rows[channel].enable->isChecked();
-    Channel[channel].ChannelEnabled = enabled ? 1 : 0;
+    station.setChannelEnabled(channel, enabled);
     rows[channel].box->setEnabled(enabled);
 }
 
 void Settings::setCrossLimits(int channel)
 {
-    const ChannelSettings &record = Channel[channel];
+    const ChannelSettings record = station.alarms().channel(channel);
     rows[channel].upper->setMinimum(static_cast<double>(record.LowerLimit) + LimitGap);
     rows[channel].lower->setMaximum(static_cast<double>(record.UpperLimit) - LimitGap);
 }

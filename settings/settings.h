@@ -1,7 +1,5 @@
 #pragma once
 
-#include "channelsettings.h"
-#include "soundoutput.h"
 #include "station.h"
 
 #include <QMainWindow>
@@ -9,6 +7,7 @@
 
 #include <memory>
 
+class StationCore;
 class QCheckBox;
 class QDoubleSpinBox;
 class QGroupBox;
@@ -18,34 +17,21 @@ namespace Ui {
 class Settings;
 }
 
-// Alarm settings window. It also holds the alarm configuration and state of the
-// twelve channels, which the main window reads and writes directly.
+// Alarm settings window: shows the alarm configuration of the twelve channels and the sound file,
+// and hands every edit of the operator to the station at once.
 class Settings : public QMainWindow
 {
     Q_OBJECT
+    Q_DISABLE_COPY_MOVE(Settings)
 
 public:
-    explicit Settings(QWidget *parent = nullptr);
+    Settings(StationCore &station, QWidget *parent = nullptr);
     ~Settings() override;
 
-    void SetWorkingDirectory(const QString &dir);
-    void SetSoundFile(const QString &path);
     void ShowChannel(int channel);
     void ShowAllChannels();
-
-    // Empty until SetSoundFile has run.
-    std::unique_ptr<SoundOutput> AlarmSound;
-    QString SoundFilePath;
-    // Raised when a name or threshold was taken over; the alarm tick clears it.
-    int SettingsChanged = 0;
-    ChannelSettings Channel[Station::ChannelCount];
-
-private:
-    std::unique_ptr<Ui::Settings> ui;
-
-public:
     // Start directory of the sound file dialog.
-    QString WorkingDirectory;
+    QString workingDirectory() const { return WorkingDirectory; }
 
 protected:
     // Asks the operator for a sound file; an empty answer means cancelled.
@@ -120,5 +106,8 @@ private:
     void ApplyChannelEnable(int channel);
     void setCrossLimits(int channel);
 
+    StationCore &station;
+    std::unique_ptr<Ui::Settings> ui;
     ChannelWidgets rows[Station::ChannelCount];
+    QString WorkingDirectory;
 };

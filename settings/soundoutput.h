@@ -20,8 +20,5 @@ public:
 
 using SoundOutputFactory = std::function<std::unique_ptr<SoundOutput>(const QString &path)>;
 
-// A sound for the file at path, made by the installed factory.
-std::unique_ptr<SoundOutput> createSoundOutput(const QString &path);
-
-// Replaces the factory; an empty one restores the platform sound (Qt Multimedia, or winmm).
-void setSoundOutputFactory(SoundOutputFactory factory);
+// A sound for the file at path through the platform's sound: Qt Multimedia, or winmm.
+std::unique_ptr<SoundOutput> createPlatformSoundOutput(const QString &path);

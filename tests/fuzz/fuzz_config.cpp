@@ -1,52 +1,29 @@
-// Any bytes as Monitor.ini: applying them must not crash, hang or overflow a table.
-#include "settings.h"
-#include "soundoutput.h"
-#include "velunor.h"
+// Any bytes as Monitor.ini: reading them must not crash, hang or overflow a table, and what the
+// station saves of them must read back to the same file.
+#include "stationconfig.h"
 
-#include <QApplication>
-#include <QDir>
-#include <QTemporaryDir>
+#include <QtGlobal>
 
-namespace {
-QApplication *application = nullptr;
-Velunor *station = nullptr;
+#include <cstddef>
+#include <cstdint>
 
-// The fuzzer chooses sound paths too; nothing of them is played.
-class SilentSound : public SoundOutput
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
-public:
-    explicit SilentSound(const QString &path)
-        : path(path)
-    {}
-    void setLoops(int) override {}
-    void play() override {}
-    void stop() override {}
-    bool isPlaying() const override { return false; }
-    QString source() const override { return path; }
-
-private:
-    QString path;
-};
-} // namespace
-
-extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    qputenv("QT_LOGGING_RULES", "*.debug=false;*.warning=false");
-    // Kept for the life of the process: destroying Qt from exit() leaves it half torn down.
-    application = new QApplication(*argc, *argv);
-    static QTemporaryDir dir;
-    QDir::setCurrent(dir.path());
-    setSoundOutputFactory([](const QString &path) { return std::make_unique<SilentSound>(path); });
-    station = new Velunor;
+    qputenv("QT_LOGGING_RULES", "*.warning=false");
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    Velunor &w = *station;
-    w.ApplyConfiguration(QByteArray(reinterpret_cast<const char *>(data), qsizetype(size)));
-    if (w.DeviceCount < 0 || w.DeviceCount > 256)
+    const StationConfig config =
+        StationConfig::parse(QByteArray(reinterpret_cast<const char *>(data), qsizetype(size)));
+    if (config.devices.size() > StationConfig::MaxDevices || config.speedIndex < -1 ||
+        config.speedIndex >= StationConfig::SpeedCount || config.pollInterval < 1 ||
+        config.pollInterval > 10)
+        __builtin_trap();
+    const QByteArray saved = config.format();
+    bool whole = false;
+    if (StationConfig::parse(saved, &whole).format() != saved)
         __builtin_trap();
     return 0;
 }

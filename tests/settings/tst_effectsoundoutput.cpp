@@ -1,5 +1,6 @@
+#include "alarmsound.h"
 #include "effectsoundoutput.h"
-#include "settings.h"
+#include "stationcore.h"
 #include "wavefile.h"
 
 #include <QDir>
@@ -119,20 +120,24 @@ void TestEffectSoundOutput::badFilesStaySilent()
 
 void TestEffectSoundOutput::operatorChangesFiles()
 {
-    Settings w;
-    w.SetSoundFile(file(QStringLiteral("empty2.wav"), QByteArray()));
-    w.AlarmSound->play();
-    w.SetSoundFile(good);
-    auto *sound = dynamic_cast<EffectSoundOutput *>(w.AlarmSound.get());
-    QVERIFY(sound);
+    StationCore station(StationTimer::Mode::Held);
+    EffectSoundOutput *sound = nullptr;
+    AlarmSound alarm(station, [&sound](const QString &path) {
+        auto made = std::make_unique<EffectSoundOutput>(path);
+        sound = made.get();
+        return made;
+    });
+    station.setSoundFile(file(QStringLiteral("empty2.wav"), QByteArray()));
+    sound->play();
+    station.setSoundFile(good);
     QTRY_VERIFY(sound->isLoaded());
-    w.AlarmSound->play();
-    w.SetSoundFile(file(QStringLiteral("text2.wav"), "garbage"));
-    QVERIFY(!w.AlarmSound->isPlaying());
-    w.SetSoundFile(QString());
-    QVERIFY(!w.AlarmSound->isPlaying());
-    w.SetSoundFile(good);
-    QTRY_VERIFY(static_cast<EffectSoundOutput *>(w.AlarmSound.get())->isLoaded());
+    sound->play();
+    station.setSoundFile(file(QStringLiteral("text2.wav"), "garbage"));
+    QVERIFY(!sound->isPlaying());
+    station.setSoundFile(QString());
+    QVERIFY(!sound->isPlaying());
+    station.setSoundFile(good);
+    QTRY_VERIFY(sound->isLoaded());
 }
 
 QTEST_MAIN(TestEffectSoundOutput)

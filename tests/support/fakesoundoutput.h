@@ -1,10 +1,11 @@
 #pragma once
 
-// Test stand-in for the alarm sound: installs itself as the sound factory for its
-// lifetime and records what the station does with the sounds it asked for.
+// Test stand-in for the alarm sound: a sound factory that records what the station does with
+// the sounds it asked for.
 //
 //     FakeSoundFactory sounds;
-//     settings.SetSoundFile("/x.wav");
+//     AlarmSound alarm(core, sounds.factory());
+//     core.setSoundFile("/x.wav");
 //     QCOMPARE(sounds.current()->loops(), 50);
 
 #include "soundoutput.h"
@@ -47,19 +48,20 @@ private:
 class FakeSoundFactory
 {
 public:
-    FakeSoundFactory()
+    FakeSoundFactory() = default;
+    FakeSoundFactory(const FakeSoundFactory &) = delete;
+    FakeSoundFactory &operator=(const FakeSoundFactory &) = delete;
+
+    SoundOutputFactory factory()
     {
-        setSoundOutputFactory([this](const QString &path) -> std::unique_ptr<SoundOutput> {
+        return [this](const QString &path) -> std::unique_ptr<SoundOutput> {
             auto sound = std::make_unique<FakeSoundOutput>(path, this);
             live = sound.get();
             events << QStringLiteral("create ") + path;
             ++createdCount;
             return sound;
-        });
+        };
     }
-    ~FakeSoundFactory() { setSoundOutputFactory({}); }
-    FakeSoundFactory(const FakeSoundFactory &) = delete;
-    FakeSoundFactory &operator=(const FakeSoundFactory &) = delete;
 
     // The last sound created, while it exists.
     FakeSoundOutput *current() const { return live; }

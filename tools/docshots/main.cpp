@@ -8,6 +8,8 @@
 #include "portcompleter.h"
 #include "realtimegraph.h"
 #include "settings.h"
+#include "stationconfig.h"
+#include "stationcore.h"
 #include "stationfont.h"
 #include "velunor.h"
 
@@ -19,6 +21,7 @@
 #include <QApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QLCDNumber>
 #include <QLabel>
 #include <QLineEdit>
@@ -70,14 +73,34 @@ QWidget *shownToolTip()
     return nullptr;
 }
 
-void name(Velunor &station, int channel, const QString &text, bool enabled, float upper = 40.0f,
-          float lower = 10.0f)
+// A station's stored configuration: three devices at 5, 7 and 9 polled every second, six
+// channels named and watched.
+void storeConfiguration(const QString &port)
 {
-    ChannelSettings &record = station.SettingsWindow->Channel[channel];
-    record.ChannelName = text;
-    record.ChannelEnabled = enabled ? 1 : 0;
-    record.UpperLimit = upper;
-    record.LowerLimit = lower;
+    struct Channel
+    {
+        const char *name;
+        float upper, lower;
+        bool enabled;
+    };
+    const Channel named[] = {{"Цех1", 40, 10, true},   {"Цех2", 40, 10, true},
+                             {"Печь", 30, 15, true},   {"Холод", 8, 2, true},
+                             {"Улица", 40, 10, false}, {"Сушилка", 80, 40, true}};
+    StationConfig config;
+    config.port = port;
+    config.pollInterval = 1;
+    config.devices = {5, 7, 9};
+    for (int n = 0; n < Station::ChannelCount; ++n) {
+        ChannelSettings &channel = config.channels[n];
+        const Channel given = n < 6 ? named[n] : Channel{"Датчик", 40, 10, false};
+        channel.ChannelName = QString::fromUtf8(given.name);
+        channel.UpperLimit = given.upper;
+        channel.LowerLimit = given.lower;
+        channel.ChannelEnabled = given.enabled ? 1 : 0;
+    }
+    QFile file(QStringLiteral("Monitor.ini"));
+    if (file.open(QIODevice::WriteOnly))
+        file.write(config.format());
 }
 } // namespace
 
@@ -125,24 +148,9 @@ int main(int argc, char *argv[])
         device->setDrift(true);
     }
 
+    storeConfiguration(bus.portName());
     Velunor station;
     station.move(20, 20);
-    name(station, 0, QStringLiteral("Цех1"), true);
-    name(station, 1, QStringLiteral("Цех2"), true);
-    name(station, 2, QStringLiteral("Печь"), true, 30.0f, 15.0f);
-    name(station, 3, QStringLiteral("Холод"), true, 8.0f, 2.0f);
-    name(station, 4, QStringLiteral("Улица"), false);
-    name(station, 5, QStringLiteral("Сушилка"), true, 80.0f, 40.0f);
-    station.SettingsWindow->ShowAllChannels();
-    station.SettingsWindow->SettingsChanged = 1;
-    for (int i = 0; i < 3; ++i)
-        station.DeviceAddress[i] = quint8(5 + 2 * i);
-    station.DeviceCount = 3;
-    station.findChild<QLCDNumber *>(QStringLiteral("NumberOfDevices"))->display(3);
-    station.SetDisplayTempEnable(3);
-    station.findChild<QSpinBox *>(QStringLiteral("SensorsReadInterval"))->setValue(1);
-    station.findChild<QLineEdit *>(QStringLiteral("lePort"))->setText(bus.portName());
-    station.on_pbPortOpen_clicked();
     station.show();
 
     // A few cycles, then the moment the alarm digits are lit.
@@ -152,13 +160,14 @@ int main(int argc, char *argv[])
     QTest::qWait(100);
     ok &= shoot(&station, out.filePath(QStringLiteral("alarm.png")));
 
-    station.SettingsWindow->move(60, 60);
-    station.SettingsWindow->show();
-    ok &= shoot(station.SettingsWindow.get(), out.filePath(QStringLiteral("settings.png")));
-    station.SettingsWindow->hide();
+    Settings *settings = station.settingsWindow();
+    settings->move(60, 60);
+    settings->show();
+    ok &= shoot(settings, out.filePath(QStringLiteral("settings.png")));
+    settings->hide();
 
     // A graph with an hour of history.
-    RealTimeGraph *graph = station.GraphWindow[0];
+    RealTimeGraph *graph = station.graphWindow(0);
     const double now = double(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
     for (int i = 0; i < 720; ++i) {
         const double t = now - 3600 + i * 5;
@@ -192,7 +201,7 @@ int main(int argc, char *argv[])
     // The per-device table, as when the pointer rests on the device status.
     auto *indicator = station.findChild<QLabel *>(QStringLiteral("label_status_dev"));
     QToolTip::showText(indicator->mapToGlobal(QPoint(indicator->width() / 2, indicator->height())),
-                       station.LinkStatus->table(), indicator);
+                       station.findChild<LinkStatusBar *>()->table(), indicator);
     if (QWidget *tip = shownToolTip())
         ok &= shootArea(&station, station.frameGeometry().united(tip->frameGeometry()),
                         out.filePath(QStringLiteral("linktooltip.png")));
@@ -201,10 +210,13 @@ int main(int argc, char *argv[])
     QToolTip::hideText();
 
     // A search under way, held still at the address of the example.
+    int probed = 0;
+    QObject::connect(&station.station().link(), &DeviceLink::searchProgress,
+                     [&](int address) { probed = address; });
     station.on_SearchDevice_pushButton_clicked();
-    if (!QTest::qWaitFor([&] { return station.SearchAddress >= 37; }, 20000))
+    if (!QTest::qWaitFor([&] { return probed >= 37; }, 20000))
         std::fprintf(stderr, "the search did not get on\n");
-    station.TimerCommunication->stop();
+    station.findChild<StationTimer *>(QStringLiteral("TimerCommunication"))->stop();
     ok &= shoot(&station, out.filePath(QStringLiteral("statusbar-search.png")));
 
     station.on_pbPortOpen_clicked();

@@ -26,9 +26,8 @@ void TestLogFileWriter::fullFileKeepsWholeRecordsAndResumes()
     const QString path = dir.filePath(QStringLiteral("Log_120000_01122026.dat"));
     const QStringList names(6, QStringLiteral("Печь"));
     const QByteArray header = LogFileWriter::header(names);
-    const QStringList values = {QStringLiteral("21.5"), QStringLiteral("-3"),
-                                QStringLiteral("nan"), QStringLiteral("125"),
-                                QStringLiteral("19"), QStringLiteral("33")};
+    const QStringList values = {QStringLiteral("21.5"), QStringLiteral("-3"), QStringLiteral("nan"),
+                                QStringLiteral("125"),  QStringLiteral("19"), QStringLiteral("33")};
     const auto record = [&](quint32 stamp) { return LogFileWriter::record(stamp, values); };
     const auto size = [&] { return QFileInfo(path).size(); };
 
@@ -59,8 +58,8 @@ void TestLogFileWriter::fullFileKeepsWholeRecordsAndResumes()
         outcomes << writer.append(path, header, record(stamp++));
         QCOMPARE(size(), whole);
     }
-    QCOMPARE(outcomes, (QList<Outcome>{Outcome::StartedFailing, Outcome::Failing,
-                                       Outcome::Failing, Outcome::Failing}));
+    QCOMPARE(outcomes, (QList<Outcome>{Outcome::StartedFailing, Outcome::Failing, Outcome::Failing,
+                                       Outcome::Failing}));
 
     QCOMPARE(setrlimit(RLIMIT_FSIZE, &saved), 0);
     std::signal(SIGXFSZ, previousHandler);

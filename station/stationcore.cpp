@@ -1,0 +1,234 @@
+#include "stationcore.h"
+
+#include "stationpaths.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSaveFile>
+
+namespace {
+constexpr int alarmTickMs = 650;
+const QString configFileName = QStringLiteral("Monitor.ini");
+const QString badConfigFileName = QStringLiteral("Monitor.ini.bad");
+// A real file is a few KB; anything far larger is not one, and reading it costs seconds.
+constexpr qint64 maxConfigBytes = 1 << 20;
+
+// A save cut short (killed, power lost) leaves its temporary file behind: "Monitor.ini." and six
+// random letters or digits. A name of six lower-case letters is more likely an operator's own
+// copy ("Monitor.ini.backup") and is left alone.
+void removeSaveLeftovers()
+{
+    static const QRegularExpression leftover(
+        QStringLiteral("^Monitor\\.ini\\.(?![a-z]{6}$)[A-Za-z0-9]{6}$"));
+    const QDir here(QStringLiteral("."));
+    const QStringList names =
+        here.entryList({QStringLiteral("Monitor.ini.??????")}, QDir::Files | QDir::NoSymLinks);
+    for (const QString &name : names) {
+        if (leftover.match(name).hasMatch())
+            QFile::remove(here.filePath(name));
+    }
+}
+} // namespace
+
+StationCore::StationCore(StationTimer::Mode timers, QObject *parent)
+    : QObject(parent)
+    , Link(new DeviceLink(timers, this))
+    , Alarms(new AlarmMonitor(this))
+    , Recorder(new LogRecorder(this))
+    , TimerAlarm(new StationTimer(QStringLiteral("TimerAlarm"), timers, this))
+    , WorkingDirectory(defaultLogDirectory())
+{
+    connect(TimerAlarm, &StationTimer::timeout, this, &StationCore::ControlTermoAlarm);
+    connect(Link, &DeviceLink::cycleFinished, this, &StationCore::FinishPollCycle);
+    connect(Link, &DeviceLink::searchFinished, Alarms, &AlarmMonitor::forgetReadings);
+}
+
+StationCore::~StationCore() = default;
+
+StationCore::ConfigState StationCore::start()
+{
+    const ConfigState state = ReadIniFromFile();
+    TimerAlarm->start(alarmTickMs);
+    return state;
+}
+
+StationCore::ConfigState StationCore::ReadIniFromFile()
+{
+    removeSaveLeftovers();
+    const QFileInfo info(configFileName);
+    if (!info.exists())
+        return ConfigState::Missing;
+    QFile file(configFileName);
+    // Only a regular file: opening a FIFO would wait for a writer for ever.
+    if (!info.isFile() || !file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        qWarning("Can not open file Monitor.ini to read");
+        return ConfigState::Unreadable;
+    }
+    const QByteArray content = file.read(maxConfigBytes + 1);
+    file.close();
+    if (content.size() > maxConfigBytes) {
+        qWarning("Monitor.ini: larger than %lld bytes, not read", maxConfigBytes);
+        KeepBadConfiguration();
+        return ConfigState::Damaged;
+    }
+    bool whole = false;
+    applyConfiguration(StationConfig::parse(content, &whole));
+    if (!whole)
+        KeepBadConfiguration();
+    TogglePort();
+    return whole ? ConfigState::Read : ConfigState::Damaged;
+}
+
+void StationCore::applyConfiguration(const StationConfig &config)
+{
+    PortName = config.port;
+    SpeedIndex = config.speedIndex;
+    setWorkingDirectory(config.directory);
+    Link->setPollInterval(config.pollInterval);
+    Link->setDevices(config.devices);
+    for (int n = 0; n < Station::ChannelCount; ++n)
+        Alarms->restoreChannel(n, config.channels[n]);
+    setSoundFile(config.soundFile);
+    emit configurationApplied(config);
+}
+
+void StationCore::KeepBadConfiguration()
+{
+    // Saving at exit will replace the file with what the station made of it; the operator
+    // keeps the original to mend.
+    QFile::remove(badConfigFileName);
+    if (QFile::copy(configFileName, badConfigFileName)) {
+        qWarning("Monitor.ini: damaged, kept as Monitor.ini.bad");
+        emit configurationDamaged(true);
+        return;
+    }
+    // Without a copy the damaged file is not replaced at all.
+    KeepConfigFile = true;
+    qWarning("Monitor.ini: damaged, and Monitor.ini.bad could not be written");
+    emit configurationDamaged(false);
+}
+
+StationConfig StationCore::configuration() const
+{
+    StationConfig config;
+    config.port = PortName;
+    config.speedIndex = SpeedIndex;
+    config.directory = WorkingDirectory;
+    config.pollInterval = Link->pollInterval();
+    config.devices = Link->devices();
+    for (int n = 0; n < Station::ChannelCount; ++n)
+        config.channels[n] = Alarms->channel(n);
+    config.soundFile = SoundFilePath;
+    return config;
+}
+
+void StationCore::SaveIniToFile()
+{
+    if (KeepConfigFile)
+        return;
+    // Written aside and renamed, so a failed write leaves the previous file whole.
+    QSaveFile file(configFileName);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
+        qWarning("Can not open file Monitor.ini to write");
+        return;
+    }
+    const QByteArray content = configuration().format();
+    if (file.write(content) != content.size() || !file.commit())
+        qWarning("Can not open file Monitor.ini to write");
+}
+
+void StationCore::setPortName(const QString &name)
+{
+    PortName = name;
+}
+
+void StationCore::setSpeedIndex(int index)
+{
+    SpeedIndex = index >= 0 && index < StationConfig::SpeedCount ? index : -1;
+}
+
+void StationCore::TogglePort()
+{
+    if (Link->isOpen())
+        Link->close();
+    else
+        Link->open(PortName, StationConfig::speedText(SpeedIndex));
+}
+
+void StationCore::setPollInterval(int seconds)
+{
+    Link->setPollInterval(seconds);
+}
+
+void StationCore::setWorkingDirectory(const QString &directory)
+{
+    WorkingDirectory = directory;
+    emit workingDirectoryChanged(directory);
+}
+
+void StationCore::setSoundFile(const QString &path)
+{
+    SoundFilePath = path;
+    emit soundFileChanged(path);
+}
+
+void StationCore::setChannel(int channel, const QString &name, float upper, float lower)
+{
+    Alarms->setChannel(channel, name, upper, lower);
+}
+
+void StationCore::setChannelEnabled(int channel, bool enabled)
+{
+    Alarms->setChannelEnabled(channel, enabled ? 1 : 0);
+}
+
+void StationCore::StartSearch()
+{
+    Link->StartSearch();
+}
+
+void StationCore::AlarmReset()
+{
+    Alarms->AlarmReset();
+}
+
+void StationCore::ToggleRecording()
+{
+    if (Link->deviceCount() <= 0)
+        return;
+    if (Recorder->isRecording())
+        StopRecording();
+    else
+        Recorder->start(WorkingDirectory, Alarms->channelNames(), Link->deviceCount());
+}
+
+void StationCore::StopRecording()
+{
+    Recorder->stop();
+}
+
+bool StationCore::MonitoringActive() const
+{
+    return Link->isOpen() && Link->announcedDevices() > 0;
+}
+
+void StationCore::ControlTermoAlarm()
+{
+    if (Alarms->takeSettingsChanged())
+        emit channelNamesChanged(Alarms->channelNames());
+    if (!MonitoringActive())
+        return;
+    Alarms->evaluate(Link->readings());
+}
+
+void StationCore::FinishPollCycle()
+{
+    const Station::Readings &readings = Link->readings();
+    if (Recorder->isRecording())
+        Recorder->WriteLogRecord(WorkingDirectory, Alarms->channelNames(), Link->deviceCount(),
+                                 readings);
+    const int channels = LogRecorder::logChannels(Link->deviceCount());
+    emit pollCycleFinished(QList<float>(readings.cbegin(), readings.cbegin() + channels));
+}

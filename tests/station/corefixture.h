@@ -1,0 +1,120 @@
+#pragma once
+
+// A station core in a scratch working directory, with held timers: the test calls the ticks.
+// Beside it, when asked for, the simulated devices on a pseudo-terminal and a way to tick the
+// link until the station has taken all the bytes a device answered.
+
+#include "devicesimulator.h"
+#include "stationcore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+class CoreFixture
+{
+public:
+    CoreFixture()
+        : previousDir(QDir::currentPath())
+    {
+        QDir::setCurrent(workDir.path());
+    }
+    ~CoreFixture()
+    {
+        core.reset();
+        QDir::setCurrent(previousDir);
+    }
+    CoreFixture(const CoreFixture &) = delete;
+    CoreFixture &operator=(const CoreFixture &) = delete;
+
+    QString path(const QString &name) const { return workDir.filePath(name); }
+
+    // Starts a station as the program does: from Monitor.ini, when there is one.
+    StationCore &create()
+    {
+        core = std::make_unique<StationCore>(StationTimer::Mode::Held);
+        const DeviceLink &link = core->link();
+        QObject::connect(&link, &DeviceLink::bytesReceived,
+                         [this](qsizetype count) { received += count; });
+        QObject::connect(&link, &DeviceLink::requestSent, [this] { ++sent; });
+        QObject::connect(&link, &DeviceLink::searchProgress, [this] { ++sent; });
+        core->start();
+        return *core;
+    }
+    // Ends it as the program does: the configuration is saved first.
+    void destroy()
+    {
+        core->SaveIniToFile();
+        core.reset();
+    }
+
+    bool open(const QString &port)
+    {
+        core->setPortName(port);
+        if (!core->link().isOpen())
+            core->TogglePort();
+        return core->link().isOpen();
+    }
+
+    void store(const QByteArray &content)
+    {
+        QFile file(path(QStringLiteral("Monitor.ini")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    }
+    QByteArray written() const { return contents(path(QStringLiteral("Monitor.ini"))); }
+    static QByteArray contents(const QString &path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    }
+
+    // Simulated devices on a pseudo-terminal, answering at once and never drifting.
+    DeviceSimulator &simulate()
+    {
+        bus = std::make_unique<DeviceSimulator>();
+        bus->setDriftInterval(0);
+        QObject::connect(bus.get(), &DeviceSimulator::answerWritten,
+                         [this](quint8, const QByteArray &answer) { answered += answer.size(); });
+        QObject::connect(bus.get(), &DeviceSimulator::requestReceived, [this] { ++heard; });
+        heard = sent;
+        [this] { QVERIFY2(bus->openPty(), qPrintable(bus->errorString())); }();
+        return *bus;
+    }
+
+    // One tick of the request pacing; then, until 5 s have passed, waits for whatever the
+    // simulated devices answer to reach the station whole.
+    bool tick()
+    {
+        core->link().ProccessCommunication();
+        return settle();
+    }
+    bool settle()
+    {
+        const auto caughtUp = [this] {
+            return (!bus || (heard >= sent && bus->pendingAnswers() == 0)) && received >= answered;
+        };
+        if (QTest::qWaitFor(caughtUp, 5000))
+            return true;
+        qWarning("after 5 s the devices had %lld of %lld requests, and the station %lld of the "
+                 "%lld bytes they answered",
+                 static_cast<long long>(heard), static_cast<long long>(sent),
+                 static_cast<long long>(received), static_cast<long long>(answered));
+        return false;
+    }
+
+    std::unique_ptr<StationCore> core;
+    std::unique_ptr<DeviceSimulator> bus;
+
+private:
+    QTemporaryDir workDir;
+    QString previousDir;
+    qint64 sent = 0;
+    qint64 heard = 0;
+    qint64 received = 0;
+    qint64 answered = 0;
+};
