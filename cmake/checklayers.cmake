@@ -3,20 +3,28 @@
 # The include paths already hide such headers; this also catches paths like "../app/velunor.h".
 cmake_minimum_required(VERSION 3.25)
 
-# A layer's folder, and the folders it may include from.
-set(layers serial mqtt common graphs settings app)
+# A layer's folder, and the folders it may include from. The tools and benchmarks may use every
+# library, but nothing of the tests.
+set(libraries serial mqtt common station publisher graphs settings app)
+set(layers ${libraries} tools bench)
 set(allowed_serial serial)
 set(allowed_mqtt mqtt)
 set(allowed_common common)
+set(allowed_station serial common station)
+set(allowed_publisher serial mqtt common station publisher)
 set(allowed_graphs common graphs)
-set(allowed_settings common settings)
-set(allowed_app serial mqtt common graphs settings app)
+set(allowed_settings common station settings)
+set(allowed_app ${libraries})
+set(allowed_tools ${libraries} tools)
+set(allowed_bench ${libraries} tools bench)
+# Where else an include may be found: the tests' shared headers.
+set(other_bases tests/support)
 
 # The folder of the tree a path lies in, or nothing.
 function(layer_of path result)
   file(RELATIVE_PATH relative ${SOURCE_DIR} ${path})
   string(REGEX MATCH "^[^/.][^/]*" top "${relative}")
-  if(top IN_LIST layers)
+  if(top IN_LIST layers OR top STREQUAL "tests")
     set(${result} ${top} PARENT_SCOPE)
   else()
     set(${result} "" PARENT_SCOPE)
@@ -34,7 +42,7 @@ foreach(layer IN LISTS layers)
       set(name ${CMAKE_MATCH_1})
       # Where the compiler could find it: beside the source, or under any layer's folder.
       set(owners "")
-      foreach(base IN LISTS directory layers)
+      foreach(base IN LISTS directory layers other_bases)
         if(NOT IS_ABSOLUTE ${base})
           set(base ${SOURCE_DIR}/${base})
         endif()

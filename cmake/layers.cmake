@@ -1,5 +1,6 @@
 # Before any layer builds, cmake/checklayers.cmake checks that none includes a layer it does not
-# build on; it runs again whenever a file of a layer changes.
+# build on, and that the tools and benchmarks include nothing of the tests; it runs again
+# whenever a file of theirs changes.
 set(GRELVIX_LAYER_LIBRARIES grelvix_serial grelvix_common grelvix_station grelvix_graphs
   grelvix_settings grelvix_app)
 if(GRELVIX_MQTT)
@@ -7,8 +8,12 @@ if(GRELVIX_MQTT)
 endif()
 
 set(layer_files "")
+set(layer_folders tools bench)
 foreach(library IN LISTS GRELVIX_LAYER_LIBRARIES)
   get_target_property(folder ${library} SOURCE_DIR)
+  list(APPEND layer_folders ${folder})
+endforeach()
+foreach(folder IN LISTS layer_folders)
   file(GLOB_RECURSE files CONFIGURE_DEPENDS ${folder}/*.h ${folder}/*.cpp)
   list(APPEND layer_files ${files})
 endforeach()

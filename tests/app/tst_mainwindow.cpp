@@ -1,8 +1,9 @@
 // The main window at start: widget tree, initial states and the two display operations.
 #include "channeltable.h"
 #include "cp1251.h"
-#include "stationfixture.h"
+#include "realtimegraph.h"
 #include "textcodecs.h"
+#include "windowfixture.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -37,7 +38,7 @@ class TestMainWindow : public QObject
     Q_OBJECT
 
     // Each test starts in a working directory of its own, without Monitor.ini.
-    std::unique_ptr<StationFixture> fixture;
+    std::unique_ptr<WindowFixture> fixture;
 
     // Counts the events of one type that reach a widget.
     struct EventCounter : QObject
@@ -64,18 +65,18 @@ class TestMainWindow : public QObject
     }
 
 private slots:
-    void init() { fixture = std::make_unique<StationFixture>(); }
+    void init() { fixture = std::make_unique<WindowFixture>(); }
     void cleanup() { fixture.reset(); }
 
     void startsIdleWithoutConfiguration()
     {
-        Velunor w;
+        Velunor &w = fixture->create();
         auto *status = child<QLabel>(&w, "label_status_dev");
         QCOMPARE(status->text(), QStringLiteral("ОЖИДАНИЕ"));
         QCOMPARE(background(status), QColor(48, 255, 25));
         for (int n = 0; n < Velunor::ChannelCount; ++n) {
             QVERIFY(!enabledInItself(w.channelButton(n)));
-            QCOMPARE(StationFixture::segmentColours(w.display(n)), QStringLiteral("none"));
+            QCOMPARE(WindowFixture::segmentColours(w.display(n)), QStringLiteral("none"));
         }
         for (const char *box : {"CurrentDisplayTempBox", "StatusDevBox", "SearchDevicesBox"})
             QVERIFY2(!child<QGroupBox>(&w, box)->isEnabled(), box);
@@ -84,19 +85,24 @@ private slots:
         QVERIFY(child<QLineEdit>(&w, "lePort")->isEnabled());
         QVERIFY(child<QComboBox>(&w, "cbBaud")->isEnabled());
         QCOMPARE(child<QPushButton>(&w, "pbPortOpen")->text(), QStringLiteral("Open"));
-        QVERIFY(w.TimerAlarm->isActive());
-        QCOMPARE(w.TimerAlarm->interval(), 650);
-        QVERIFY(!w.TimerRequest->isActive());
-        QVERIFY(!w.TimerCommunication->isActive());
-        QVERIFY(!w.SerialDevice->isOpen());
-        QVERIFY(!w.PollActive && !w.LogActive && !w.SearchActive);
-        QCOMPARE(w.DeviceCount, 0);
+        const auto timer = [&w](const char *name) {
+            return child<StationTimer>(&w.station(), name);
+        };
+        QVERIFY(timer("TimerAlarm")->isActive());
+        QCOMPARE(timer("TimerAlarm")->interval(), 650);
+        QVERIFY(!timer("TimerRequest")->isActive());
+        QVERIFY(!timer("TimerCommunication")->isActive());
+        const StationCore &core = w.station();
+        QVERIFY(!core.link().isOpen());
+        QVERIFY(!core.link().isPolling() && !core.recorder().isRecording());
+        QVERIFY(!core.link().isSearching());
+        QCOMPARE(core.link().deviceCount(), 0);
         QVERIFY(QDir::current().entryList(QDir::Files).isEmpty());
     }
 
     void formHasItsTexts()
     {
-        Velunor w;
+        Velunor &w = fixture->create();
         QCOMPARE(w.windowTitle(), QStringLiteral("Grelvix"));
         QCOMPARE(child<QLineEdit>(&w, "lePort")->text(), QStringLiteral("COM12"));
         auto *baud = child<QComboBox>(&w, "cbBaud");
@@ -107,7 +113,7 @@ private slots:
         QCOMPARE(baud->currentIndex(), 0);
         // The channel captions start with the Cyrillic capital Te, not a Latin T.
         QCOMPARE(w.channelButton(10)->text(), QStringLiteral("\u042210 Датчик"));
-        QCOMPARE(w.GraphWindow[7]->windowTitle(), QStringLiteral("График \u04227"));
+        QCOMPARE(w.graphWindow(7)->windowTitle(), QStringLiteral("График \u04227"));
         QCOMPARE(child<QToolButton>(&w, "StartLog")->toolTip(),
                  QStringLiteral("Запуск Регистрации Температуры"));
         QCOMPARE(child<QPushButton>(&w, "GraphAnalisys")->toolTip(),
@@ -123,7 +129,7 @@ private slots:
 
     void windowIsFixedSize()
     {
-        Velunor w;
+        Velunor &w = fixture->create();
         w.show();
         QCOMPARE(w.size(), QSize(690, 510));
         w.resize(900, 700);
@@ -134,7 +140,7 @@ private slots:
 
     void pollIntervalStaysWithinOneToTen()
     {
-        Velunor w;
+        Velunor &w = fixture->create();
         auto *interval = child<QSpinBox>(&w, "SensorsReadInterval");
         QCOMPARE(interval->value(), 5);
         interval->setValue(0);
@@ -154,7 +160,7 @@ private slots:
 
     void channelButtonsCarryLineColours()
     {
-        Velunor w;
+        Velunor &w = fixture->create();
         const Qt::GlobalColor expected[] = {Qt::blue,  Qt::darkBlue,  Qt::red,     Qt::darkRed,
                                             Qt::green, Qt::darkGreen, Qt::yellow,  Qt::darkYellow,
                                             Qt::cyan,  Qt::darkCyan,  Qt::magenta, Qt::darkMagenta};
@@ -185,7 +191,7 @@ private slots:
         QFETCH(int, devices);
         QFETCH(int, enabled);
         QFETCH(bool, blanked);
-        Velunor w;
+        Velunor &w = fixture->create();
         w.SetDisplayTempEnable(6);
         for (int n = 0; n < Velunor::ChannelCount; ++n)
             w.display(n)->display(QStringLiteral("23.5"));
@@ -193,7 +199,7 @@ private slots:
         w.SetDisplayTempEnable(devices);
         for (int n = 0; n < Velunor::ChannelCount; ++n) {
             QCOMPARE(enabledInItself(w.channelButton(n)), n < enabled);
-            QCOMPARE(StationFixture::segmentColours(w.display(n)) == QStringLiteral("none"),
+            QCOMPARE(WindowFixture::segmentColours(w.display(n)) == QStringLiteral("none"),
                      blanked);
         }
     }
@@ -213,7 +219,7 @@ private slots:
         QFETCH(int, status);
         QFETCH(QString, text);
         QFETCH(QColor, ground);
-        Velunor w;
+        Velunor &w = fixture->create();
         w.ShowStatusDevice(status);
         auto *label = child<QLabel>(&w, "label_status_dev");
         QCOMPARE(label->text(), text);
@@ -233,22 +239,22 @@ private slots:
 
     void channelButtonShowsItsGraphWindow()
     {
-        Velunor w;
+        Velunor &w = fixture->create();
         w.show();
-        QVERIFY(!w.GraphWindow[3]->isVisible());
+        QVERIFY(!w.graphWindow(3)->isVisible());
         child<QGroupBox>(&w, "CurrentDisplayTempBox")->setEnabled(true);
         w.channelButton(3)->setEnabled(true);
         w.channelButton(3)->click();
-        QVERIFY(w.GraphWindow[3]->isVisible());
-        QVERIFY(w.GraphWindow[3]->isWindow());
-        QVERIFY(!w.GraphWindow[2]->isVisible());
+        QVERIFY(w.graphWindow(3)->isVisible());
+        QVERIFY(w.graphWindow(3)->isWindow());
+        QVERIFY(!w.graphWindow(2)->isVisible());
     }
 
     void closingMainWindowEndsProgram()
     {
-        Velunor w;
+        Velunor &w = fixture->create();
         w.show();
-        w.GraphWindow[0]->show();
+        w.graphWindow(0)->show();
         w.findChild<QWidget *>(QStringLiteral("Settings"))->show();
         QTimer::singleShot(0, &w, &QWidget::close);
         QTimer stuck;

@@ -5,7 +5,7 @@
 #include "velunor.h"
 
 #include "fakettysource.h"
-#include "stationfixture.h"
+#include "windowfixture.h"
 
 #include <QAbstractItemView>
 #include <QLineEdit>
@@ -63,7 +63,7 @@ void tst_PortCompleter::offersThePortsAsTheyComeAndGo()
 
 void tst_PortCompleter::stationFieldHasIt()
 {
-    StationFixture fixture;
+    WindowFixture fixture;
     Velunor &station = fixture.create();
     auto *field = station.findChild<QLineEdit *>(QStringLiteral("lePort"));
     QVERIFY(qobject_cast<PortCompleter *>(field->completer()));

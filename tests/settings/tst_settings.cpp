@@ -1,5 +1,7 @@
+#include "alarmsound.h"
 #include "fakesoundoutput.h"
 #include "settings.h"
+#include "stationcore.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -58,13 +60,20 @@ void typeText(QWidget *widget, const QString &text)
     }
 }
 
-void setRecord(Settings &w, int n, const QString &name, float upper, float lower, int enabled)
+// The window over a station of its own, as the main window builds it.
+struct Shown
 {
-    w.Channel[n].ChannelName = name;
-    w.Channel[n].UpperLimit = upper;
-    w.Channel[n].LowerLimit = lower;
-    w.Channel[n].ChannelEnabled = enabled;
-}
+    StationCore station{StationTimer::Mode::Held};
+    Settings w{station};
+
+    ChannelSettings record(int n) const { return station.alarms().channel(n); }
+    void setRecord(int n, const QString &name, float upper, float lower, int enabled)
+    {
+        station.alarms().restoreChannel(n, {name, upper, lower, enabled, 0, 0});
+    }
+    // The captions are due; asking clears it.
+    bool changed() { return station.alarms().takeSettingsChanged(); }
+};
 
 bool near(double a, double b)
 {
@@ -74,6 +83,7 @@ bool near(double a, double b)
 class ScriptedSettings : public Settings
 {
 public:
+    using Settings::Settings;
     QString answer;
     int asked = 0;
 
@@ -109,7 +119,8 @@ private slots:
 
 void TestSettings::windowAndHeadings()
 {
-    Settings w;
+    Shown shown;
+    Settings &w = shown.w;
     QCOMPARE(w.objectName(), QStringLiteral("Settings"));
     QCOMPARE(w.windowTitle(), QStringLiteral("Settings"));
     QCOMPARE(w.minimumSize(), QSize(661, 493));
@@ -128,21 +139,19 @@ void TestSettings::windowAndHeadings()
     QVERIFY(child<QLabel>(&w, "PathWavFile")->text().isEmpty());
     QVERIFY(child<QPushButton>(&w, "SelectWavFile")->text().isEmpty());
 
-    // Fresh window: no sound, nothing to refresh.
-    QVERIFY(!w.AlarmSound);
-    QVERIFY(w.SoundFilePath.isEmpty());
-    QVERIFY(w.WorkingDirectory.isEmpty());
-    QCOMPARE(w.SettingsChanged, 0);
-    for (const ChannelSettings &record : w.Channel) {
-        QVERIFY(record.ChannelName.isEmpty());
-        QCOMPARE(record.AlarmState, 0);
-        QCOMPARE(record.AlarmStatePrev, 0);
+    // It shows the station's defaults from the start: every channel "Датчик", 40 and 10, off.
+    for (int n = 0; n < Station::ChannelCount; ++n) {
+        QCOMPARE(nameField(w, n)->text(), QStringLiteral("Датчик"));
+        QCOMPARE(upperBox(w, n)->value(), 40.0);
+        QCOMPARE(lowerBox(w, n)->value(), 10.0);
+        QVERIFY(!enableBox(w, n)->isChecked());
     }
 }
 
 void TestSettings::channelWidgets()
 {
-    Settings w;
+    Shown shown;
+    Settings &w = shown.w;
     for (int n = 0; n < Station::ChannelCount; ++n) {
         QGroupBox *box = groupBox(w, n);
         QCOMPARE(child<QLabel>(&w, QStringLiteral("SensorT%1").arg(n))->text(),
@@ -152,13 +161,11 @@ void TestSettings::channelWidgets()
         for (QDoubleSpinBox *spin : {upperBox(w, n), lowerBox(w, n)}) {
             QCOMPARE(spin->parentWidget(), box);
             QCOMPARE(spin->decimals(), 1);
-            QCOMPARE(spin->minimum(), -50.0);
-            QCOMPARE(spin->maximum(), 120.0);
             QCOMPARE(spin->singleStep(), 0.1);
             QVERIFY(!spin->keyboardTracking());
         }
-        QCOMPARE(upperBox(w, n)->value(), 20.0);
-        QCOMPARE(lowerBox(w, n)->value(), 10.0);
+        QCOMPARE(upperBox(w, n)->maximum(), 120.0);
+        QCOMPARE(lowerBox(w, n)->minimum(), -50.0);
         // Beside the group box, so a disabled channel can be switched back on.
         QCOMPARE(enableBox(w, n)->parentWidget(), box->parentWidget());
     }
@@ -179,22 +186,24 @@ void TestSettings::nameMask()
 {
     QFETCH(QString, typed);
     QFETCH(QString, name);
-    Settings w;
-    setRecord(w, 2, QStringLiteral("Датчик"), 40, 10, 1);
-    w.ShowChannel(2);
-    QLineEdit *field = nameField(w, 2);
+    Shown shown;
+    shown.setRecord(2, QStringLiteral("Датчик"), 40, 10, 1);
+    shown.w.ShowChannel(2);
+    shown.changed();
+    QLineEdit *field = nameField(shown.w, 2);
     field->clear();
     QTest::keyClick(field, Qt::Key_Home);
     typeText(field, typed);
     QTest::keyClick(field, Qt::Key_Return);
-    QCOMPARE(w.Channel[2].ChannelName, name);
-    QCOMPARE(w.SettingsChanged, 1);
+    QCOMPARE(shown.record(2).ChannelName, name);
+    QVERIFY(shown.changed());
 }
 
 void TestSettings::crossLimits()
 {
-    Settings w;
-    setRecord(w, 0, QStringLiteral("a"), 40, 10, 1);
+    Shown shown;
+    Settings &w = shown.w;
+    shown.setRecord(0, QStringLiteral("a"), 40, 10, 1);
     w.ShowChannel(0);
     QDoubleSpinBox *upper = upperBox(w, 0);
     QDoubleSpinBox *lower = lowerBox(w, 0);
@@ -208,97 +217,104 @@ void TestSettings::crossLimits()
     typeText(lower, QStringLiteral("45"));
     QTest::keyClick(lower, Qt::Key_Return);
     QVERIFY(lower->value() <= 39.9 + 1e-6);
-    QVERIFY(w.Channel[0].LowerLimit <= 39.9f);
+    QVERIFY(shown.record(0).LowerLimit <= 39.9f);
 
     // The taken-over lower threshold moves the upper box's floor along.
     lower->setValue(39.9);
     QTest::keyClick(lower, Qt::Key_Return);
-    QCOMPARE(w.Channel[0].LowerLimit, 39.9f);
+    QCOMPARE(shown.record(0).LowerLimit, 39.9f);
     QVERIFY(near(upper->minimum(), 40.0));
 
-    setRecord(w, 0, QStringLiteral("a"), 40, 10, 1);
+    shown.setRecord(0, QStringLiteral("a"), 40, 10, 1);
     w.ShowChannel(0);
     upper->setValue(10.0);
     upper->stepBy(-5);
     QVERIFY(near(upper->value(), 10.1));
     QTest::keyClick(upper, Qt::Key_Return);
-    QCOMPARE(w.Channel[0].UpperLimit, 10.1f);
+    QCOMPARE(shown.record(0).UpperLimit, 10.1f);
     QVERIFY(near(lower->maximum(), 10.0));
 }
 
 void TestSettings::stepsAloneChangeNothing()
 {
-    Settings w;
-    setRecord(w, 1, QStringLiteral("a"), 40, 10, 1);
+    Shown shown;
+    Settings &w = shown.w;
+    shown.setRecord(1, QStringLiteral("a"), 40, 10, 1);
     w.ShowChannel(1);
+    shown.changed();
     upperBox(w, 1)->stepBy(5);
     lowerBox(w, 1)->stepBy(-3);
-    QCOMPARE(w.Channel[1].UpperLimit, 40.0f);
-    QCOMPARE(w.Channel[1].LowerLimit, 10.0f);
-    QCOMPARE(w.SettingsChanged, 0);
+    QCOMPARE(shown.record(1).UpperLimit, 40.0f);
+    QCOMPARE(shown.record(1).LowerLimit, 10.0f);
+    QVERIFY(!shown.changed());
     QVERIFY(near(lowerBox(w, 1)->maximum(), 39.9));
 
     QTest::keyClick(upperBox(w, 1), Qt::Key_Return);
-    QCOMPARE(w.Channel[1].UpperLimit, 40.5f);
-    QCOMPARE(w.Channel[1].LowerLimit, 9.7f);
-    QCOMPARE(w.SettingsChanged, 1);
+    QCOMPARE(shown.record(1).UpperLimit, 40.5f);
+    QCOMPARE(shown.record(1).LowerLimit, 9.7f);
+    QVERIFY(shown.changed());
     QVERIFY(near(lowerBox(w, 1)->maximum(), 40.4));
     QVERIFY(near(upperBox(w, 1)->minimum(), 9.8));
 }
 
 void TestSettings::nameEditTakesOverThresholds()
 {
-    Settings w;
-    setRecord(w, 3, QStringLiteral("Old"), 40, 10, 1);
+    Shown shown;
+    Settings &w = shown.w;
+    shown.setRecord(3, QStringLiteral("Old"), 40, 10, 1);
+    shown.setRecord(4, QStringLiteral("Other"), 30, 5, 1);
     w.ShowChannel(3);
+    shown.changed();
     upperBox(w, 3)->setValue(55.5);
     lowerBox(w, 3)->setValue(-12.3);
     QLineEdit *field = nameField(w, 3);
     field->clear();
     QTest::keyClick(field, Qt::Key_Home);
     typeText(field, QStringLiteral("Склад1"));
-    QCOMPARE(w.Channel[3].ChannelName, QStringLiteral("Old"));
+    QCOMPARE(shown.record(3).ChannelName, QStringLiteral("Old"));
     QTest::keyClick(field, Qt::Key_Return);
-    QCOMPARE(w.Channel[3].ChannelName, QStringLiteral("Склад1"));
-    QCOMPARE(w.Channel[3].UpperLimit, 55.5f);
-    QCOMPARE(w.Channel[3].LowerLimit, -12.3f);
-    QCOMPARE(w.SettingsChanged, 1);
+    QCOMPARE(shown.record(3).ChannelName, QStringLiteral("Склад1"));
+    QCOMPARE(shown.record(3).UpperLimit, 55.5f);
+    QCOMPARE(shown.record(3).LowerLimit, -12.3f);
+    QVERIFY(shown.changed());
     // Other channels are left alone.
-    QVERIFY(w.Channel[2].ChannelName.isEmpty());
-    QCOMPARE(w.Channel[4].UpperLimit, 0.0f);
+    QCOMPARE(shown.record(4).ChannelName, QStringLiteral("Other"));
+    QCOMPARE(shown.record(4).UpperLimit, 30.0f);
 }
 
 void TestSettings::enableClick()
 {
-    Settings w;
-    setRecord(w, 5, QStringLiteral("a"), 40, 10, 1);
+    Shown shown;
+    Settings &w = shown.w;
+    shown.setRecord(5, QStringLiteral("a"), 40, 10, 1);
     w.ShowChannel(5);
+    shown.changed();
     QVERIFY(groupBox(w, 5)->isEnabled());
 
     enableBox(w, 5)->click();
-    QCOMPARE(w.Channel[5].ChannelEnabled, 0);
+    QCOMPARE(shown.record(5).ChannelEnabled, 0);
     QVERIFY(!groupBox(w, 5)->isEnabled());
     QVERIFY(enableBox(w, 5)->isEnabled());
-    QCOMPARE(w.SettingsChanged, 0);
+    QVERIFY(!shown.changed());
 
     enableBox(w, 5)->click();
-    QCOMPARE(w.Channel[5].ChannelEnabled, 1);
+    QCOMPARE(shown.record(5).ChannelEnabled, 1);
     QVERIFY(groupBox(w, 5)->isEnabled());
 
     // Only the operator's click counts, not a state set by program.
     enableBox(w, 6)->setChecked(true);
-    QCOMPARE(w.Channel[6].ChannelEnabled, 0);
+    QCOMPARE(shown.record(6).ChannelEnabled, 0);
 }
 
 void TestSettings::showCopiesRecordsOnly()
 {
-    Settings w;
+    Shown shown;
+    Settings &w = shown.w;
     for (int n = 0; n < Station::ChannelCount; ++n)
-        setRecord(w, n, QStringLiteral("Ch%1").arg(n), 30.5f + n, -5.5f + n, n % 2);
+        shown.setRecord(n, QStringLiteral("Ch%1").arg(n), 30.5f + n, -5.5f + n, n % 2);
     // Loaded from a file beyond what the spin boxes can show.
-    setRecord(w, 11, QStringLiteral("Far"), 150.0f, -60.0f, 1);
-    w.Channel[4].AlarmState = 1;
-    w.Channel[4].AlarmStatePrev = 1;
+    shown.setRecord(11, QStringLiteral("Far"), 150.0f, -60.0f, 1);
+    shown.changed();
     w.ShowAllChannels();
     w.ShowChannel(-1);
     w.ShowChannel(Station::ChannelCount);
@@ -311,27 +327,23 @@ void TestSettings::showCopiesRecordsOnly()
         QVERIFY(near(lowerBox(w, n)->maximum(), 30.4 + n));
         QCOMPARE(enableBox(w, n)->isChecked(), n % 2 == 1);
         QCOMPARE(groupBox(w, n)->isEnabled(), n % 2 == 1);
-        QCOMPARE(w.Channel[n].UpperLimit, 30.5f + n);
+        QCOMPARE(shown.record(n).UpperLimit, 30.5f + n);
     }
     QCOMPARE(upperBox(w, 11)->value(), 120.0);
     QCOMPARE(lowerBox(w, 11)->value(), -50.0);
-    QCOMPARE(w.Channel[11].UpperLimit, 150.0f);
-    QCOMPARE(w.Channel[11].LowerLimit, -60.0f);
-    QCOMPARE(w.Channel[4].AlarmState, 1);
-    QCOMPARE(w.Channel[4].AlarmStatePrev, 1);
-    QCOMPARE(w.SettingsChanged, 0);
+    QCOMPARE(shown.record(11).UpperLimit, 150.0f);
+    QCOMPARE(shown.record(11).LowerLimit, -60.0f);
+    QVERIFY(!shown.changed());
 }
 
 void TestSettings::showIgnoresPreviousCrossLimits()
 {
     // Defaults first, then a configuration with thresholds outside the defaults' band,
     // as at start-up: the boxes must show what was loaded, not the old bounds.
-    Settings w;
-    setRecord(w, 0, QStringLiteral("Freezer"), 40, 10, 1);
-    setRecord(w, 1, QStringLiteral("Oven"), 40, 10, 1);
-    w.ShowAllChannels();
-    setRecord(w, 0, QStringLiteral("Freezer"), 5, -18, 1);
-    setRecord(w, 1, QStringLiteral("Oven"), 90, 60, 1);
+    Shown shown;
+    Settings &w = shown.w;
+    shown.setRecord(0, QStringLiteral("Freezer"), 5, -18, 1);
+    shown.setRecord(1, QStringLiteral("Oven"), 90, 60, 1);
     w.ShowAllChannels();
     QVERIFY(near(upperBox(w, 0)->value(), 5.0));
     QVERIFY(near(lowerBox(w, 1)->value(), 60.0));
@@ -339,64 +351,57 @@ void TestSettings::showIgnoresPreviousCrossLimits()
     // So editing the name keeps the configured thresholds.
     QTest::keyClick(nameField(w, 0), Qt::Key_Return);
     QTest::keyClick(nameField(w, 1), Qt::Key_Return);
-    QCOMPARE(w.Channel[0].UpperLimit, 5.0f);
-    QCOMPARE(w.Channel[1].LowerLimit, 60.0f);
+    QCOMPARE(shown.record(0).UpperLimit, 5.0f);
+    QCOMPARE(shown.record(1).LowerLimit, 60.0f);
 }
 
 void TestSettings::soundFile()
 {
     FakeSoundFactory sounds;
-    Settings w;
-    w.SetSoundFile(QStringLiteral("/alarms/siren.wav"));
-    QCOMPARE(child<QLabel>(&w, "PathWavFile")->text(), QStringLiteral("/alarms/siren.wav"));
-    QCOMPARE(w.SoundFilePath, QStringLiteral("/alarms/siren.wav"));
+    Shown shown;
+    AlarmSound alarm(shown.station, sounds.factory());
+    shown.station.setSoundFile(QStringLiteral("/alarms/siren.wav"));
+    QCOMPARE(child<QLabel>(&shown.w, "PathWavFile")->text(), QStringLiteral("/alarms/siren.wav"));
     QVERIFY(sounds.current());
-    QCOMPARE(w.AlarmSound.get(), sounds.current());
     QCOMPARE(sounds.current()->loops(), 50);
     QCOMPARE(sounds.current()->source(), QStringLiteral("/alarms/siren.wav"));
     QCOMPARE(sounds.current()->plays(), 0);
 
     // A sound still playing stops and goes; the new one waits for the next alarm.
-    w.AlarmSound->play();
+    sounds.current()->play();
     sounds.events.clear();
-    w.SetSoundFile(QStringLiteral("/alarms/bell.wav"));
+    shown.station.setSoundFile(QStringLiteral("/alarms/bell.wav"));
     QCOMPARE(sounds.events, QStringList({"stop /alarms/siren.wav", "destroy /alarms/siren.wav",
                                          "create /alarms/bell.wav"}));
-    QVERIFY(!w.AlarmSound->isPlaying());
+    QVERIFY(!sounds.current()->isPlaying());
     QCOMPARE(sounds.current()->loops(), 50);
 
     // An empty path still gives a (silent) sound object.
-    w.SetSoundFile(QString());
-    QVERIFY(w.AlarmSound);
-    QVERIFY(child<QLabel>(&w, "PathWavFile")->text().isEmpty());
-    QCOMPARE(w.SettingsChanged, 0);
+    shown.station.setSoundFile(QString());
+    QVERIFY(sounds.current());
+    QVERIFY(child<QLabel>(&shown.w, "PathWavFile")->text().isEmpty());
 }
 
 void TestSettings::selectWavFileSeam()
 {
-    FakeSoundFactory sounds;
-    ScriptedSettings w;
-    w.SetSoundFile(QStringLiteral("/alarms/siren.wav"));
-    SoundOutput *before = w.AlarmSound.get();
+    StationCore station(StationTimer::Mode::Held);
+    ScriptedSettings w(station);
+    station.setSoundFile(QStringLiteral("/alarms/siren.wav"));
     QPushButton *select = child<QPushButton>(&w, "SelectWavFile");
 
     select->click();
     QCOMPARE(w.asked, 1);
-    QCOMPARE(w.AlarmSound.get(), before);
-    QCOMPARE(w.SoundFilePath, QStringLiteral("/alarms/siren.wav"));
+    QCOMPARE(station.soundFile(), QStringLiteral("/alarms/siren.wav"));
     QCOMPARE(child<QLabel>(&w, "PathWavFile")->text(), QStringLiteral("/alarms/siren.wav"));
-    QCOMPARE(sounds.created(), 1);
 
     w.answer = QStringLiteral("/alarms/bell.wav");
     select->click();
-    QCOMPARE(w.SoundFilePath, QStringLiteral("/alarms/bell.wav"));
-    QCOMPARE(sounds.current()->source(), QStringLiteral("/alarms/bell.wav"));
+    QCOMPARE(station.soundFile(), QStringLiteral("/alarms/bell.wav"));
     QCOMPARE(child<QLabel>(&w, "PathWavFile")->text(), QStringLiteral("/alarms/bell.wav"));
 }
 
 void TestSettings::selectWavFileDialog()
 {
-    FakeSoundFactory sounds;
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString wav = dir.filePath(QStringLiteral("horn.wav"));
@@ -404,8 +409,8 @@ void TestSettings::selectWavFileDialog()
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.close();
 
-    Settings w;
-    w.SetWorkingDirectory(dir.path());
+    Shown shown;
+    shown.station.setWorkingDirectory(dir.path());
     QString title;
     QStringList filters;
     QString start;
@@ -426,13 +431,13 @@ void TestSettings::selectWavFileDialog()
         static_cast<QDialog *>(dialog)->accept();
     });
     watcher.start(10);
-    child<QPushButton>(&w, "SelectWavFile")->click();
+    child<QPushButton>(&shown.w, "SelectWavFile")->click();
 
     QCOMPARE(title, QStringLiteral("Открыть файл"));
     QCOMPARE(filters, QStringList({QStringLiteral("Аудио файлы(*.wav)"),
                                    QStringLiteral("Все файлы (*.*)")}));
     QCOMPARE(start, QDir(dir.path()).absolutePath());
-    QCOMPARE(w.SoundFilePath, wav);
+    QCOMPARE(shown.station.soundFile(), wav);
 }
 
 QTEST_MAIN(TestSettings)

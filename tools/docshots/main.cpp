@@ -1,7 +1,6 @@
 // Takes the screenshots under docs/: run it on an X display (xvfb-run) with the directory to
 // write into. The station runs against the simulated bus in this process.
 #include "devicesimulator.h"
-#include "fakettysource.h"
 #include "linkstatusbar.h"
 #include "plotfiles.h"
 #include "plotpictures.h"
@@ -16,6 +15,7 @@
 #include "abstractserial.h"
 #include "serialdeviceenumerator.h"
 #include "unix/nativedeviceenumerator.h"
+#include "unix/ttydevicesource.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -37,6 +37,37 @@
 #include <cstdio>
 
 namespace {
+// The ports of a plant PC as udev tells of them: a UART on the board and two USB adapters. The
+// same on every machine the pictures are taken on.
+class DemoTtySource final : public TtyDeviceSource
+{
+public:
+    QList<TtyDevice> devices() override
+    {
+        TtyDevice uart;
+        uart.sysName = QStringLiteral("ttyS0");
+        uart.subsystem = QStringLiteral("pnp");
+        uart.driver = QStringLiteral("serial");
+        uart.serialType = 4;
+        QList<TtyDevice> ttys{uart};
+        for (const QString &name : {QStringLiteral("ttyUSB0"), QStringLiteral("ttyUSB1")}) {
+            TtyDevice usb;
+            usb.sysName = name;
+            usb.subsystem = QStringLiteral("usb-serial");
+            usb.driver = QStringLiteral("ftdi_sio");
+            usb.properties = {{QStringLiteral("ID_MODEL"), QStringLiteral("FT232R_USB_UART")},
+                              {QStringLiteral("ID_VENDOR"), QStringLiteral("FTDI")}};
+            ttys << usb;
+        }
+        for (TtyDevice &tty : ttys)
+            tty.devNode = QStringLiteral("/dev/") + tty.sysName;
+        return ttys;
+    }
+    int startMonitor() override { return -1; }
+    void stopMonitor() override {}
+    void takeEvents() override {}
+};
+
 bool shoot(QWidget *window, const QString &path)
 {
     window->raise();
@@ -122,9 +153,7 @@ int main(int argc, char *argv[])
         ok &= shoot(&station, out.filePath(QStringLiteral("mainwindow.png")));
 
         // The port field offering the ports present: a fixed set, the same on every machine.
-        SerialDeviceEnumerator ports(new NativeDeviceEnumerator(std::make_unique<FakeTtySource>(
-            QList<TtyDevice>{FakeTtySource::pnpUart(), FakeTtySource::usbAdapter(),
-                             FakeTtySource::usbAdapter(QStringLiteral("ttyUSB1"))})));
+        SerialDeviceEnumerator ports(new NativeDeviceEnumerator(std::make_unique<DemoTtySource>()));
         auto *field = station.findChild<QLineEdit *>(QStringLiteral("lePort"));
         auto *completer = new PortCompleter(&ports, field);
         field->clear();

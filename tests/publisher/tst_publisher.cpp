@@ -1,16 +1,11 @@
 // The station publishing to a real Mosquitto: readings, alarm edges, presence, outages.
-#include "stationfixture.h"
-
-#include "devicesimulator.h"
+#include "corefixture.h"
 #include "mosquittobroker.h"
-#include "settings.h"
 #include "stationpublisher.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
-#include <QSpinBox>
-#include <QStatusBar>
 #include <QSysInfo>
 
 namespace {
@@ -34,11 +29,10 @@ class TestPublisher : public QObject
 
     std::unique_ptr<MosquittoBroker> broker;
     std::unique_ptr<BrokerSubscriber> subscriber;
-    std::unique_ptr<PtyPair> line;
-    std::unique_ptr<StationFixture> fixture;
+    std::unique_ptr<CoreFixture> fixture;
     std::unique_ptr<StationPublisher> publisher;
 
-    Velunor &w() { return *fixture->station; }
+    StationCore &core() { return *fixture->core; }
 
     static void writeConfig(const QString &path, const QByteArray &mqtt)
     {
@@ -48,26 +42,50 @@ class TestPublisher : public QObject
         file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     }
 
-    // A station in a scratch directory that publishes to the broker as station "hall".
-    void startStation(quint16 port, const QByteArray &more = {})
+    // A station in a scratch directory that publishes to the broker as station "hall", polling
+    // the simulated devices (each answering 20 and -20 until told otherwise) every second.
+    void startStation(quint16 port, const QList<quint8> &devices, const QByteArray &more = {},
+                      StationTimer::Mode timers = StationTimer::Mode::Held)
     {
-        fixture = std::make_unique<StationFixture>();
+        fixture = std::make_unique<CoreFixture>();
         writeConfig(fixture->path(QStringLiteral("Grelvix.conf")),
                     "host=127.0.0.1\nport=" + QByteArray::number(port) + "\nstation=hall\n" + more);
-        fixture->create();
-        publisher = std::make_unique<StationPublisher>(w());
+        DeviceSimulator &bus = fixture->simulate();
+        StationConfig config;
+        config.port = bus.portName();
+        config.pollInterval = 1;
+        config.devices = devices;
+        for (quint8 address : devices)
+            bus.addDevice(address)->setTemperatures(20.0, -20.0);
+        for (int n = 0; n < Station::ChannelCount; ++n)
+            config.channels[n] = {QStringLiteral("Датчик"), 40.0f, 10.0f, 0, 0, 0};
+        config.channels[1] = {QStringLiteral("Печь"), 40.0f, 10.0f, 1, 0, 0};
+        fixture->store(config.format());
+        fixture->create(timers);
+        publisher = std::make_unique<StationPublisher>(core());
         QVERIFY(publisher->isEnabled());
+        publisher->start();
     }
 
-    // A broker, a subscriber to it, and a publishing station with its port open on a pty.
+    // A broker, a subscriber to it, and a publishing station polling two devices, 5 and 7.
     void stationOnLine(const QByteArray &filter)
     {
         broker = std::make_unique<MosquittoBroker>();
         QVERIFY(broker->start());
         subscriber = std::make_unique<BrokerSubscriber>(broker->port(), filter);
-        line = std::make_unique<PtyPair>();
-        startStation(broker->port());
-        QVERIFY(fixture->open(line->slavePath()));
+        startStation(broker->port(), {5, 7});
+        QVERIFY(core().link().isOpen());
+    }
+
+    // One poll cycle, from the period tick that starts it to the last answer.
+    void pollCycle()
+    {
+        QSignalSpy finished(&core(), &StationCore::pollCycleFinished);
+        for (int i = 0; i < 10 && !core().link().isPolling(); ++i)
+            core().link().SendRequestReadTemperature();
+        for (int i = 0; i < 10 && finished.isEmpty(); ++i)
+            QVERIFY(fixture->tick());
+        QVERIFY2(!finished.isEmpty(), "no poll cycle finished");
     }
 
     void connected()
@@ -80,7 +98,6 @@ private slots:
     {
         publisher.reset();
         fixture.reset();
-        line.reset();
         subscriber.reset();
         broker.reset();
     }
@@ -139,26 +156,22 @@ private slots:
     void pollCyclePublishesEveryChannelOfTheKnownDevices()
     {
         stationOnLine("grelvix/#");
-        w().SettingsWindow->Channel[1].ChannelName = QStringLiteral("Печь");
-        w().SettingsWindow->Channel[3].AlarmState = 1;
-        w().DeviceAddress[0] = 5;
-        w().DeviceAddress[1] = 7;
-        w().DeviceCount = 2;
-        w().PollIndex = 0;
-        w().PollActive = true;
-
+        fixture->bus->device(5)->setTemperatures(23.5, -10.0);
+        fixture->bus->device(7)->setTemperatures(125.0, 21.0);
+        core().setChannelEnabled(1, false);
+        core().setChannel(3, QStringLiteral("Датчик"), 20.0f, 10.0f);
+        core().setChannelEnabled(3, true);
         const qint64 before = QDateTime::currentSecsSinceEpoch();
-        QVERIFY(line->write(ModbusSlave::temperatureAnswer(5, 235, -100)));
-        QTRY_COMPARE(w().PollIndex, 1);
-        w().DiscardReceived();
-        QVERIFY(line->write(ModbusSlave::temperatureAnswer(7, 1250, 210)));
-        QTRY_VERIFY(!w().PollActive);
+        pollCycle();
+        // T3's 21 is above its threshold from the next alarm tick on.
+        core().ControlTermoAlarm();
+        pollCycle();
 
         const QJsonValue values[] = {23.5, -10.0, QJsonValue(), 21.0};
         for (int n = 0; n < 4; ++n) {
             const QByteArray topic = "grelvix/hall/T" + QByteArray::number(n);
-            QTRY_COMPARE_WITH_TIMEOUT(subscriber->payloads(topic).size(), 1, 30000);
-            QJsonObject reading = json(subscriber->payloads(topic).first());
+            QTRY_COMPARE_WITH_TIMEOUT(subscriber->payloads(topic).size(), 2, 30000);
+            QJsonObject reading = json(subscriber->payloads(topic).last());
             QVERIFY(reading.take(QLatin1String("time")).toInteger() >= before);
             const QString name = n == 1 ? QStringLiteral("Печь") : QStringLiteral("Датчик");
             QCOMPARE(reading, QJsonObject({{QLatin1String("value"), values[n]},
@@ -171,21 +184,17 @@ private slots:
 
     void alarmEdgesArePublished()
     {
-        std::fill(std::begin(AcceptedTemp), std::end(AcceptedTemp), 20.0f);
-        std::fill(std::begin(OutOfRangeCount), std::end(OutOfRangeCount), 0);
         stationOnLine("grelvix/hall/alarm");
-        w().findChild<QLCDNumber *>(QStringLiteral("NumberOfDevices"))->display(1);
-        std::fill(std::begin(w().CurrentTemp), std::end(w().CurrentTemp), 20.0f);
-        ChannelSettings &channel = w().SettingsWindow->Channel[1];
-        channel.ChannelEnabled = 1;
-        channel.ChannelName = QStringLiteral("Печь");
-
-        w().CurrentTemp[1] = 45.5f;
-        w().ControlTermoAlarm();
-        w().ControlTermoAlarm(); // still in alarm: no edge
-        w().on_AlarmReset_clicked();
-        w().CurrentTemp[1] = 20.0f;
-        w().ControlTermoAlarm();
+        fixture->bus->device(5)->setTemperatures(20.0, 45.5);
+        pollCycle();
+        core().ControlTermoAlarm();
+        core().ControlTermoAlarm(); // still in alarm: no edge
+        core().AlarmReset();
+        fixture->bus->device(5)->setTemperatures(20.0, 20.0);
+        for (int i = 0; i < 5; ++i)
+            core().link().SendRequestReadTemperature();
+        pollCycle();
+        core().ControlTermoAlarm();
 
         QTRY_COMPARE_WITH_TIMEOUT(subscriber->messages().size(), 3, 30000);
         const QList<QByteArray> alarms = subscriber->payloads("grelvix/hall/alarm");
@@ -210,10 +219,13 @@ private slots:
         output.clear();
         QLoggingCategory::setFilterRules(QStringLiteral("grelvix.mqtt.debug=true"));
         previousHandler = qInstallMessageHandler(keepOutput);
-        startStation(broker->port(), "user=station\npassword=" + password.toUtf8() + '\n');
+        QStringList messages;
+        startStation(broker->port(), {}, "user=station\npassword=" + password.toUtf8() + '\n');
+        connect(publisher.get(), &StationPublisher::message, this,
+                [&messages](const QString &text) { messages << text; });
 
         QTRY_VERIFY_WITH_TIMEOUT(
-            w().statusBar()->currentMessage().contains(QLatin1String("refused the connection")),
+            messages.join(QLatin1Char('\n')).contains(QLatin1String("refused the connection")),
             60000);
         const int attempts = publisher->client()->connectAttempts();
         // Retries back off from 1 s: a few seconds see a few attempts at most, never a burst.
@@ -262,35 +274,28 @@ private slots:
         subscriber = std::make_unique<BrokerSubscriber>(broker->port(), "grelvix/hall/+");
         QTRY_VERIFY_WITH_TIMEOUT(subscriber->isSubscribed(), 30000);
 
-        DeviceSimulator bus;
-        bus.setDriftInterval(0);
-        QVERIFY(bus.openPty());
-        startStation(broker->port());
-        const int devices = Velunor::ShownDevices;
+        const int devices = Station::ChannelCount / 2;
+        QList<quint8> addresses;
+        for (int d = 0; d < devices; ++d)
+            addresses << quint8(2 + d);
+        startStation(broker->port(), addresses, {}, StationTimer::Mode::Running);
         int cycle = 0;
         const auto setReadings = [&] {
-            for (int d = 0; d < devices; ++d)
-                bus.addDevice(quint8(2 + d))
-                    ->setTemperatures(20.0 + (cycle % 900) / 10.0, -20.0 - (cycle % 300) / 10.0);
+            for (quint8 address : addresses)
+                fixture->bus->device(address)->setTemperatures(20.0 + (cycle % 900) / 10.0,
+                                                               -20.0 - (cycle % 300) / 10.0);
         };
         setReadings();
-        for (int d = 0; d < devices; ++d)
-            w().DeviceAddress[d] = quint8(2 + d);
-        w().DeviceCount = devices;
-        w().findChild<QSpinBox *>(QStringLiteral("SensorsReadInterval"))->setValue(1);
-        QVERIFY(fixture->open(bus.portName()));
 
         // What the station published, in order: channel and tenths of a degree.
         QStringList produced;
-        connect(&w(), &Velunor::pollCycleFinished, this, [&] {
-            for (int n = 0; n < 2 * devices; ++n)
-                produced << QStringLiteral("T%1 %2").arg(n).arg(qRound(w().CurrentTemp[n] * 10));
+        connect(&core(), &StationCore::pollCycleFinished, this, [&](const QList<float> &values) {
+            for (int n = 0; n < values.size(); ++n)
+                produced << QStringLiteral("T%1 %2").arg(n).arg(qRound(values[n] * 10));
             ++cycle;
             setReadings();
         });
         connected();
-        w().TimerRequest->start(1000);
-        w().TimerCommunication->start(45);
 
         QTRY_VERIFY_WITH_TIMEOUT(cycle >= 3, 60000);
         broker->stop();
@@ -301,7 +306,7 @@ private slots:
         connected();
         const int reconnected = cycle;
         QTRY_VERIFY_WITH_TIMEOUT(cycle >= reconnected + 3, 60000);
-        fixture->holdTimers();
+        core().TogglePort();
 
         qsizetype readings = 0;
         const auto firstArrivals = [&] {
@@ -333,5 +338,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestPublisher)
+QTEST_GUILESS_MAIN(TestPublisher)
 #include "tst_publisher.moc"

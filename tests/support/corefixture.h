@@ -34,9 +34,9 @@ public:
     QString path(const QString &name) const { return workDir.filePath(name); }
 
     // Starts a station as the program does: from Monitor.ini, when there is one.
-    StationCore &create()
+    StationCore &create(StationTimer::Mode timers = StationTimer::Mode::Held)
     {
-        core = std::make_unique<StationCore>(StationTimer::Mode::Held);
+        core = std::make_unique<StationCore>(timers);
         const DeviceLink &link = core->link();
         QObject::connect(&link, &DeviceLink::bytesReceived,
                          [this](qsizetype count) { received += count; });
