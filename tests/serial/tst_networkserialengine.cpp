@@ -2,10 +2,12 @@
 // simulated devices, and against a scripted server for what ser2net never does.
 #include "abstractserial.h"
 #include "network/networkserialengine.h"
+#include "network/telnetcodec.h"
 #include "serialenginefactory_p.h"
 
 #include "devicesimulator.h"
 #include "ptypair.h"
+#include "scriptedcomportserver.h"
 #include "ser2netserver.h"
 
 #include <QElapsedTimer>
@@ -89,6 +91,36 @@ struct RemoteBus
     }
 };
 
+QByteArray hex(const char *text)
+{
+    return QByteArray::fromHex(text);
+}
+
+// Debug lines of the network engine, caught while the object lives.
+class NetworkTraces
+{
+public:
+    NetworkTraces()
+    {
+        lines().clear();
+        previous = qInstallMessageHandler(&NetworkTraces::handle);
+    }
+    ~NetworkTraces() { qInstallMessageHandler(previous); }
+    static QStringList &lines()
+    {
+        static QStringList caught;
+        return caught;
+    }
+
+private:
+    static void handle(QtMsgType, const QMessageLogContext &context, const QString &text)
+    {
+        if (QLatin1String(context.category) == QLatin1String("grelvix.serial.network"))
+            lines() << text;
+    }
+    QtMessageHandler previous = nullptr;
+};
+
 } // namespace
 
 class tst_NetworkSerialEngine : public QObject
@@ -106,6 +138,12 @@ private slots:
     void speedReachesThePty();
     void restartedServerIsRecovered_data();
     void restartedServerIsRecovered();
+    void misbehavingServerIsDropped_data();
+    void misbehavingServerIsDropped();
+    void answersDecideSettings_data();
+    void answersDecideSettings();
+    void modemAndLineStates();
+    void rawSettingsStayLocal();
 
 private:
     // Asks one device through the line and checks the answer against what the simulator wrote.
@@ -285,6 +323,186 @@ void tst_NetworkSerialEngine::restartedServerIsRecovered()
     QTRY_VERIFY2_WITH_TIMEOUT(answers >= before + 3, "answers after the restart", 5000);
     if (mode == Ser2NetServer::Mode::Rfc2217)
         QCOMPARE(outputSpeed(bus.simulator.portName()), 19200);
+}
+
+void tst_NetworkSerialEngine::misbehavingServerIsDropped_data()
+{
+    QTest::addColumn<QByteArray>("greeting");
+    QTest::addColumn<QString>("why");
+    const QByteArray agreeing = ScriptedComPortServer::agreeingGreeting();
+    QTest::newRow("IAC and no command") << agreeing + hex("41ff0542")
+                                        << "protocol error: the peer sent IAC followed by a byte "
+                                           "that is no telnet command";
+    QTest::newRow("sub-negotiation never ended")
+        << agreeing + hex("fffa2c65") + QByteArray(1000, '\0')
+        << "protocol error: the peer sent a sub-negotiation longer than 256 bytes";
+    QTest::newRow("binary refused") << hex("fffd2c fffc00 fffd00")
+                                    << "the server refuses binary transmission, which RTU "
+                                       "frames need";
+    QTest::newRow("silent") << QByteArray() << "no connection within 5 s";
+}
+
+void tst_NetworkSerialEngine::misbehavingServerIsDropped()
+{
+    QFETCH(QByteArray, greeting);
+    QFETCH(QString, why);
+    ScriptedComPortServer server(greeting);
+    AbstractSerial serial;
+    serial.setDeviceName(server.lineName("rfc2217"));
+    QVERIFY(serial.open(QIODevice::ReadWrite));
+    QVERIFY(lastEngine);
+    QTRY_COMPARE_WITH_TIMEOUT(lastEngine->linkError(), why, 7000);
+    QVERIFY(!lastEngine->isLinkUp());
+    QCOMPARE(serial.lineStatus(), quint16(AbstractSerial::LineError));
+    // Tried again after a second, not at once and not in a loop.
+    QTRY_VERIFY2_WITH_TIMEOUT(server.connectionTimes().size() >= 2, "a second connection", 8000);
+    const QList<qint64> times = server.connectionTimes();
+    QVERIFY2(times.at(1) - times.at(0) >= 900,
+             qPrintable(QStringLiteral("%1 ms between attempts").arg(times.at(1) - times.at(0))));
+    if (!greeting.isEmpty()) {
+        // The pause doubles while no connection comes up.
+        QTRY_VERIFY2_WITH_TIMEOUT(server.connectionTimes().size() >= 3, "a third connection", 4000);
+        const qint64 gap = server.connectionTimes().at(2) - server.connectionTimes().at(1);
+        QVERIFY2(gap >= 1900, qPrintable(QStringLiteral("%1 ms before the third").arg(gap)));
+    }
+}
+
+void tst_NetworkSerialEngine::answersDecideSettings_data()
+{
+    QTest::addColumn<QString>("setting");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<int>("command");
+    QTest::addColumn<QByteArray>("answer"); // what the server applies; empty: no answer at all
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<QString>("shown"); // the setting as the device gives it afterwards
+
+    QTest::newRow("baud taken") << "baud"
+                                << "19200" << 1 << hex("00004b00") << true << "19200 baud";
+    QTest::newRow("baud applied otherwise")
+        << "baud"
+        << "19200" << 1 << hex("00002580") << false << "9600 baud";
+    QTest::newRow("data bits taken") << "data"
+                                     << "7 bit" << 2 << hex("07") << true << "7 bit";
+    QTest::newRow("data bits applied otherwise") << "data"
+                                                 << "7 bit" << 2 << hex("08") << false << "8 bit";
+    QTest::newRow("parity applied otherwise") << "parity"
+                                              << "Even" << 3 << hex("01") << false << "None";
+    QTest::newRow("stop bits unanswered") << "stop"
+                                          << "2" << 4 << QByteArray() << false << "1";
+    QTest::newRow("flow applied otherwise") << "flow"
+                                            << "Hardware" << 5 << hex("01") << false << "Disable";
+    QTest::newRow("flow taken") << "flow"
+                                << "Xon/Xoff" << 5 << hex("02") << true << "Xon/Xoff";
+}
+
+void tst_NetworkSerialEngine::answersDecideSettings()
+{
+    QFETCH(QString, setting);
+    QFETCH(QString, value);
+    QFETCH(int, command);
+    QFETCH(QByteArray, answer);
+    QFETCH(bool, ok);
+    QFETCH(QString, shown);
+    ScriptedComPortServer server(ScriptedComPortServer::agreeingGreeting());
+    AbstractSerial serial;
+    serial.setDeviceName(server.lineName("rfc2217"));
+    QVERIFY(serial.open(QIODevice::ReadWrite));
+    QTRY_VERIFY2_WITH_TIMEOUT(lastEngine && lastEngine->isLinkUp(), "the connection", 5000);
+    const QByteArray asked = hex("00000000");
+    QTRY_VERIFY2_WITH_TIMEOUT(server.commands().contains(hex("01") + asked), "the speed asked",
+                              3000);
+    const auto set = [&](const QString &text) {
+        if (setting == QLatin1String("baud"))
+            return serial.setBaudRate(text, AbstractSerial::BaudBoth);
+        if (setting == QLatin1String("data"))
+            return serial.setDataBits(text);
+        if (setting == QLatin1String("parity"))
+            return serial.setParity(text);
+        if (setting == QLatin1String("stop"))
+            return serial.setStopBits(text);
+        return serial.setFlowControl(text);
+    };
+    const auto get = [&] {
+        if (setting == QLatin1String("baud"))
+            return serial.baudRate(AbstractSerial::BaudBoth);
+        if (setting == QLatin1String("data"))
+            return serial.dataBits();
+        if (setting == QLatin1String("parity"))
+            return serial.parity();
+        if (setting == QLatin1String("stop"))
+            return serial.stopBits();
+        return serial.flowControl();
+    };
+    server.answerNext(command, answer);
+    const qsizetype before = server.commands().size();
+    QCOMPARE(set(value), ok);
+    QCOMPARE(get(), shown);
+    const QByteArrayList sent = server.commands().mid(before);
+    QVERIFY(!sent.isEmpty());
+    QCOMPARE(quint8(sent.first().at(0)), quint8(command));
+    // A value the server did not take is put back, as a refusing driver leaves the old one.
+    QCOMPARE(sent.size(), !ok && !answer.isEmpty() ? 2 : 1);
+}
+
+void tst_NetworkSerialEngine::modemAndLineStates()
+{
+    ScriptedComPortServer server(ScriptedComPortServer::agreeingGreeting());
+    AbstractSerial serial;
+    serial.setDeviceName(server.lineName("rfc2217"));
+    QVERIFY(serial.open(QIODevice::ReadWrite));
+    QTRY_VERIFY2_WITH_TIMEOUT(lastEngine && lastEngine->isLinkUp(), "the connection", 5000);
+    // Masks for line errors and the four modem lines.
+    QVERIFY(server.commands().contains(hex("0a1e")));
+    QVERIFY(server.commands().contains(hex("0bf0")));
+    QCOMPARE(serial.lineStatus(), quint16(0));
+
+    QSignalSpy cts(&serial, &AbstractSerial::ctsChanged);
+    QSignalSpy dsr(&serial, &AbstractSerial::dsrChanged);
+    QSignalSpy exception(&serial, &AbstractSerial::exception);
+    server.send(TelnetCodec::comPortCommand(107, hex("31"))); // CTS, DSR, delta CTS
+    QTRY_COMPARE_WITH_TIMEOUT(cts.count(), 1, 3000);
+    QCOMPARE(cts.at(0).at(0).toBool(), true);
+    QCOMPARE(dsr.count(), 1);
+    QCOMPARE(serial.lineStatus(), quint16(AbstractSerial::LineCTS | AbstractSerial::LineDSR));
+    // The device does not ask for line errors itself; an engine user may.
+    lastEngine->setExceptionNotificationEnabled(true);
+    server.send(TelnetCodec::comPortCommand(106, hex("08"))); // framing error
+    QTRY_COMPARE_WITH_TIMEOUT(exception.count(), 1, 3000);
+    server.send(TelnetCodec::comPortCommand(106, hex("60"))); // transmitter empty: no error
+    server.send(TelnetCodec::comPortCommand(107, hex("00")));
+    QTRY_COMPARE_WITH_TIMEOUT(cts.count(), 2, 3000);
+    QCOMPARE(exception.count(), 1);
+
+    QVERIFY(serial.setDtr(true));
+    QVERIFY(serial.setRts(false));
+    QCOMPARE(serial.lineStatus(), quint16(AbstractSerial::LineDTR));
+    QVERIFY(serial.reset());
+    QVERIFY(server.commands().endsWith(hex("0c03")));
+    QVERIFY(serial.setBreak(true));
+    QVERIFY(server.commands().endsWith(hex("0505")));
+}
+
+void tst_NetworkSerialEngine::rawSettingsStayLocal()
+{
+    ScriptedComPortServer server(QByteArray{});
+    AbstractSerial serial;
+    serial.setDeviceName(server.lineName("tcp"));
+    NetworkTraces traces;
+    QVERIFY(serial.open(QIODevice::ReadWrite));
+    QTRY_VERIFY2_WITH_TIMEOUT(lastEngine && lastEngine->isLinkUp(), "the connection", 5000);
+    QVERIFY(configureLikeStation(serial));
+    QVERIFY(serial.setBaudRate(19200, AbstractSerial::BaudBoth));
+    QVERIFY(serial.setParity(AbstractSerial::ParityEven));
+    QCOMPARE(serial.baudRate(AbstractSerial::BaudBoth), QStringLiteral("19200 baud"));
+    QCOMPARE(serial.parity(), QStringLiteral("Even"));
+    QVERIFY(!serial.setBreak(true));
+    // Bytes go as they are, 255 and telnet's codes included, and settings send nothing.
+    const QByteArray frame = hex("fffa2cff01fff0ff");
+    QCOMPARE(serial.write(frame), qint64(frame.size()));
+    QTRY_COMPARE_WITH_TIMEOUT(server.received().toHex(' '), frame.toHex(' '), 3000);
+    const QStringList notes =
+        traces.lines().filter(QStringLiteral("the device server's own line settings apply"));
+    QCOMPARE(notes.size(), 1);
 }
 
 QTEST_MAIN(tst_NetworkSerialEngine)
