@@ -12,7 +12,7 @@ quint16 freePort()
 }
 } // namespace
 
-Ser2NetServer::Ser2NetServer(const QString &devicePath, Mode mode)
+Ser2NetServer::Ser2NetServer(const QString &devicePath, Mode mode, bool charDelay)
     : m_mode(mode)
     , m_port(freePort())
 {
@@ -20,14 +20,16 @@ Ser2NetServer::Ser2NetServer(const QString &devicePath, Mode mode)
     const QString accepter =
         mode == Mode::Rfc2217 ? QStringLiteral("telnet(rfc2217),tcp") : QStringLiteral("tcp");
     // kickolduser: a reconnection after a lost link must not find the line still taken.
-    const QString config = QStringLiteral("connection: &line\n"
-                                          "  accepter: %1,127.0.0.1,%2\n"
-                                          "  connector: serialdev,%3,9600n81,local\n"
-                                          "  options:\n"
-                                          "    kickolduser: true\n")
-                               .arg(accepter)
-                               .arg(m_port)
-                               .arg(devicePath);
+    const QString config =
+        QStringLiteral("connection: &line\n"
+                       "  accepter: %1,127.0.0.1,%2\n"
+                       "  connector: serialdev,%3,9600n81,local\n"
+                       "  options:\n"
+                       "    kickolduser: true\n"
+                       "    chardelay: %4\n")
+            .arg(accepter)
+            .arg(m_port)
+            .arg(devicePath, charDelay ? QStringLiteral("true") : QStringLiteral("false"));
     QFile file(m_dir.filePath(QStringLiteral("ser2net.yaml")));
     if (file.open(QIODevice::WriteOnly))
         file.write(config.toUtf8());

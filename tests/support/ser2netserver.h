@@ -12,7 +12,9 @@ class Ser2NetServer
 public:
     enum class Mode { Rfc2217, Raw };
 
-    Ser2NetServer(const QString &devicePath, Mode mode);
+    // Without the character delay, ser2net forwards what the device sent at once instead of
+    // waiting for two more characters' time (at least 1 ms) in case more follow.
+    Ser2NetServer(const QString &devicePath, Mode mode, bool charDelay = true);
     ~Ser2NetServer();
     Ser2NetServer(const Ser2NetServer &) = delete;
     Ser2NetServer &operator=(const Ser2NetServer &) = delete;
