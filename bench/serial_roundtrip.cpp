@@ -5,10 +5,7 @@
 //
 //   bench_serial_roundtrip [rounds] [idle seconds]     (defaults 10000 and 10)
 #include "abstractserial.h"
-
-#ifdef GRELVIX_BENCH_SER2NET
 #include "ser2netserver.h"
-#endif
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -200,7 +197,6 @@ int main(int argc, char **argv)
         if (device.path.isEmpty() || !measure("pty", device.path, rounds, idleSeconds))
             return 1;
     }
-#ifdef GRELVIX_BENCH_SER2NET
     const struct
     {
         const char *label;
@@ -219,8 +215,5 @@ int main(int argc, char **argv)
         if (!measure(line.label, server.lineName(), rounds, idleSeconds))
             return 1;
     }
-#else
-    std::printf("(no ser2net lines: configure with tests on)\n");
-#endif
     return 0;
 }
