@@ -18,6 +18,7 @@ PACKAGES="
   fonts-dejavu-core fonts-liberation
   locales
   mosquitto mosquitto-clients libmosquitto-dev libssl-dev openssl
+  ser2net
 "
 
 # Cross-building for Windows and running the result under Wine against a pseudo-terminal;

@@ -27,7 +27,7 @@ AbstractSerial::AbstractSerial(QObject *parent)
     : QIODevice(parent)
     , d(std::make_unique<AbstractSerialPrivate>(this))
 {
-    if (d->initEngine())
+    if (d->initEngine(SerialEngineKind::Native))
         d->fillTables();
 }
 
@@ -40,7 +40,13 @@ AbstractSerial::~AbstractSerial()
 
 void AbstractSerial::setDeviceName(const QString &deviceName)
 {
-    if (d->engine && !isOpen())
+    if (isOpen())
+        return;
+    // A remote line's name calls for another engine than a local port's.
+    const SerialEngineKind kind = serialEngineKind(deviceName);
+    if (kind != d->engineKind)
+        d->initEngine(kind);
+    if (d->engine)
         d->engine->setDeviceName(deviceName);
 }
 

@@ -2,6 +2,7 @@
 
 #include "abstractserial.h"
 #include "abstractserialenginereceiver.h"
+#include "serialenginefactory_p.h"
 #include "serialringbuffer_p.h"
 
 #include <QMap>
@@ -17,7 +18,7 @@ public:
     explicit AbstractSerialPrivate(AbstractSerial *owner);
     ~AbstractSerialPrivate() override;
 
-    bool initEngine();
+    bool initEngine(SerialEngineKind kind);
     void fillTables();
 
     void reportStatus(AbstractSerial::Status status);
@@ -54,5 +55,6 @@ public:
     bool statusSignalEnabled = false;
 
     std::unique_ptr<AbstractSerialEngine> engine;
+    SerialEngineKind engineKind = SerialEngineKind::Native;
     AbstractSerial *owner;
 };

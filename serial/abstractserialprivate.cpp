@@ -29,10 +29,11 @@ AbstractSerialPrivate::AbstractSerialPrivate(AbstractSerial *device)
 
 AbstractSerialPrivate::~AbstractSerialPrivate() = default;
 
-bool AbstractSerialPrivate::initEngine()
+bool AbstractSerialPrivate::initEngine(SerialEngineKind kind)
 {
     engine.reset();
-    engine.reset(createSerialEngine(owner));
+    engineKind = kind;
+    engine.reset(createSerialEngine(owner, kind));
     if (engine)
         engine->setReceiver(this);
     return bool(engine);

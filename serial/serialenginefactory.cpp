@@ -2,6 +2,7 @@
 
 #include "serialdeviceenumeratorengine_p.h"
 
+#include <QString>
 #include <QtGlobal>
 
 #if defined(GRELVIX_SERIAL_NATIVE_ENGINE) && defined(Q_OS_WIN)
@@ -11,15 +12,35 @@
 #include "unix/nativedeviceenumerator.h"
 #include "unix/nativeserialengine.h"
 #endif
+#if defined(GRELVIX_SERIAL_NETWORK_ENGINE)
+#include "network/networkserialengine.h"
+#endif
 
 namespace {
 SerialEngineCreator engineCreator = nullptr;
 }
 
-AbstractSerialEngine *createSerialEngine(AbstractSerial *owner)
+SerialEngineKind serialEngineKind(const QString &deviceName)
+{
+#if defined(GRELVIX_SERIAL_NETWORK_ENGINE)
+    if (NetworkSerialEngine::isNetworkName(deviceName))
+        return SerialEngineKind::Network;
+#else
+    Q_UNUSED(deviceName);
+#endif
+    return SerialEngineKind::Native;
+}
+
+AbstractSerialEngine *createSerialEngine(AbstractSerial *owner, SerialEngineKind kind)
 {
     if (engineCreator)
         return engineCreator(owner);
+#if defined(GRELVIX_SERIAL_NETWORK_ENGINE)
+    if (kind == SerialEngineKind::Network)
+        return new NetworkSerialEngine(owner);
+#else
+    Q_UNUSED(kind);
+#endif
 #if defined(GRELVIX_SERIAL_NATIVE_ENGINE)
     return new NativeSerialEngine(owner);
 #else
