@@ -3,6 +3,8 @@
 //    that finds the cycle over (goal 6 x 45 ms +- 10 %),
 //  - latency from the last byte of an answer written to its display being painted (goal
 //    median below 1 ms), with the simulator in this process,
+//  - both again with the devices behind a loopback ser2net, over RFC 2217 (goal: the cycle
+//    within 5 % of the local one),
 //  - the station's CPU use over a run against the simulator as a separate process, with every
 //    device answering (goal below 2 % of one core), every device silent and the port gone
 //    (goal at most 1.5 % each): the last two send a request every 45 ms without end; then with
@@ -10,6 +12,7 @@
 //    interface (goal: at most 0.3 % of one core more than the first run).
 // Usage: bench_pollcycle [seconds of each CPU run, default 60] [path of grelvix-devsim]
 #include "devicesimulator.h"
+#include "ser2netserver.h"
 #include "stationconfig.h"
 #include "stationcore.h"
 #include "stationpublisher.h"
@@ -92,7 +95,8 @@ protected:
     }
 };
 
-void measureCyclesAndLatency(int seconds)
+// With `remote`, the devices are reached through ser2net over RFC 2217, as a device server's.
+void measureCyclesAndLatency(int seconds, bool remote)
 {
     DeviceSimulator bus;
     bus.setDriftInterval(0);
@@ -103,9 +107,15 @@ void measureCyclesAndLatency(int seconds)
     for (int i = 0; i < deviceCount; ++i)
         bus.addDevice(quint8(2 + i))->setTemperatures(20.0 + i, 10.0 + i);
 
-    configure(bus.portName());
+    Ser2NetServer server(bus.portName(), Ser2NetServer::Mode::Rfc2217);
+    if (remote && !server.start()) {
+        std::fprintf(stderr, "ser2net did not start: %s\n", qPrintable(server.output()));
+        return;
+    }
+    configure(remote ? server.lineName() : bus.portName());
     Velunor station;
     station.show();
+    std::printf("%s:\n", remote ? "over RFC 2217 through ser2net" : "local pseudo-terminal");
 
     QElapsedTimer clock;
     clock.start();
@@ -124,14 +134,15 @@ void measureCyclesAndLatency(int seconds)
     });
     QObject::connect(&link, &DeviceLink::cycleFinished, [&] { cycleOver = cycleStart >= 0; });
     // Runs after the station's own slot: the first tick that finds the cycle over ends it.
-    QObject::connect(station.findChild<StationTimer *>(QStringLiteral("TimerCommunication")),
-                     &StationTimer::timeout, [&] {
-                         if (!cycleOver)
-                             return;
-                         cycles.push_back(double(clock.nsecsElapsed() - cycleStart) / 1e6);
-                         cycleStart = -1;
-                         cycleOver = false;
-                     });
+    QObject::connect(
+        station.station().findChild<StationTimer *>(QStringLiteral("TimerCommunication")),
+        &StationTimer::timeout, [&] {
+            if (!cycleOver)
+                return;
+            cycles.push_back(double(clock.nsecsElapsed() - cycleStart) / 1e6);
+            cycleStart = -1;
+            cycleOver = false;
+        });
 
     // Answers change every time so that every display repaints.
     std::vector<double> latencies;
@@ -273,9 +284,11 @@ int main(int argc, char *argv[])
                                        : QCoreApplication::applicationDirPath() +
                                              QStringLiteral("/../tools/grelvix-devsim");
     // Each run in a directory of its own: a station saves its Monitor.ini when it closes.
-    QTemporaryDir cycleDir;
-    QDir::setCurrent(cycleDir.path());
-    measureCyclesAndLatency(std::min(cpuRun, 20));
+    for (bool remote : {false, true}) {
+        QTemporaryDir cycleDir;
+        QDir::setCurrent(cycleDir.path());
+        measureCyclesAndLatency(std::min(cpuRun, 20), remote);
+    }
     for (Bus state : {Bus::Answering, Bus::Silent, Bus::Gone, Bus::Publishing}) {
         QTemporaryDir cpuDir;
         QDir::setCurrent(cpuDir.path());

@@ -245,7 +245,7 @@ int main(int argc, char *argv[])
     station.on_SearchDevice_pushButton_clicked();
     if (!QTest::qWaitFor([&] { return probed >= 37; }, 20000))
         std::fprintf(stderr, "the search did not get on\n");
-    station.findChild<StationTimer *>(QStringLiteral("TimerCommunication"))->stop();
+    station.station().findChild<StationTimer *>(QStringLiteral("TimerCommunication"))->stop();
     ok &= shoot(&station, out.filePath(QStringLiteral("statusbar-search.png")));
 
     station.on_pbPortOpen_clicked();
