@@ -92,6 +92,8 @@ void LogRecorder::WriteLogRecord(const QString &directory, const QStringList &na
         StartLogFile(directory, names, deviceCount);
     if (LogChannelCount <= 0)
         return;
+    // A file still missing gets its header with the names the channels have now.
+    LogNames = names.mid(0, LogChannelCount);
     QStringList texts;
     for (int i = 0; i < LogChannelCount; ++i)
         texts << LoggedValue(values[i]);
