@@ -55,8 +55,11 @@ bool LogRecorder::StartLogFile(const QString &directory, const QStringList &name
     LogChannelCount = logChannels(deviceCount);
     LogNames = names.mid(0, LogChannelCount);
     const bool forNewDevices = LogActive;
-    const bool written = report(LogWriter.create(LogFilePath, LogHeader()));
-    if (written)
+    const LogFileWriter::Outcome outcome = LogWriter.create(LogFilePath, LogHeader());
+    const bool written = report(outcome);
+    // A new file for new devices is told even when it ends a failure; a first one then leaves
+    // the recovery to be told.
+    if (outcome == LogFileWriter::Outcome::Written || (written && forNewDevices))
         emit fileStarted(LogFilePath, forNewDevices);
     return written;
 }
@@ -73,7 +76,7 @@ bool LogRecorder::report(LogFileWriter::Outcome outcome)
         return true;
     case LogFileWriter::Outcome::Recovered:
         emit writeRecovered(LogFilePath, LogWriter.lostRecords());
-        return false;
+        return true;
     case LogFileWriter::Outcome::StartedFailing:
         emit writeFailed(LogFilePath);
         return false;
@@ -92,6 +95,8 @@ void LogRecorder::WriteLogRecord(const QString &directory, const QStringList &na
         StartLogFile(directory, names, deviceCount);
     if (LogChannelCount <= 0)
         return;
+    // A file still missing gets its header with the names the channels have now.
+    LogNames = names.mid(0, LogChannelCount);
     QStringList texts;
     for (int i = 0; i < LogChannelCount; ++i)
         texts << LoggedValue(values[i]);

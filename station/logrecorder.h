@@ -41,7 +41,8 @@ public:
 signals:
     void recordingChanged(bool recording);
     // A file was started and its header written; forNewDevices when a search changed the
-    // devices while recording.
+    // devices while recording. Not told of a first file whose header ended a write failure:
+    // writeRecovered tells that.
     void fileStarted(const QString &path, bool forNewDevices);
     // Writing started to fail, and works again with `lost` records lost in between.
     void writeFailed(const QString &path);

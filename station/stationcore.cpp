@@ -135,7 +135,9 @@ void StationCore::SaveIniToFile()
         return;
     }
     const QByteArray content = configuration().format();
-    if (file.write(content) != content.size() || !file.commit())
+    // The write only fills a buffer, and Qt's commit renames a file cut short by a full disk as
+    // if whole: the flush must fail before it.
+    if (file.write(content) != content.size() || !file.flush() || !file.commit())
         qWarning("Can not open file Monitor.ini to write");
 }
 

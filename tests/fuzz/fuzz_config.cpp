@@ -1,5 +1,6 @@
 // Any bytes as Monitor.ini: reading them must not crash, hang or overflow a table, and what the
-// station saves of them must read back to the same file.
+// station saves of them must read back whole, to the same file: a station never takes its own
+// file for damaged.
 #include "stationconfig.h"
 
 #include <QtGlobal>
@@ -23,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         __builtin_trap();
     const QByteArray saved = config.format();
     bool whole = false;
-    if (StationConfig::parse(saved, &whole).format() != saved)
+    if (StationConfig::parse(saved, &whole).format() != saved || !whole)
         __builtin_trap();
     return 0;
 }

@@ -42,7 +42,7 @@ public:
                          [this](qsizetype count) { received += count; });
         QObject::connect(&link, &DeviceLink::requestSent, [this] { ++sent; });
         QObject::connect(&link, &DeviceLink::searchProgress, [this] { ++sent; });
-        core->start();
+        started = core->start();
         return *core;
     }
     // Ends it as the program does: the configuration is saved first.
@@ -60,9 +60,9 @@ public:
         return core->link().isOpen();
     }
 
-    void store(const QByteArray &content)
+    void store(const QByteArray &content, const QString &name = QStringLiteral("Monitor.ini"))
     {
-        QFile file(path(QStringLiteral("Monitor.ini")));
+        QFile file(path(name));
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(content);
     }
@@ -93,6 +93,22 @@ public:
         core->link().ProccessCommunication();
         return settle();
     }
+    // One whole poll cycle: the poll period runs out, then the pacing ticks until the cycle has
+    // ended, each device answering or given up after 21 requests.
+    bool cycle()
+    {
+        DeviceLink &link = core->link();
+        for (int i = 0; i < 10 && !link.isPolling(); ++i)
+            link.SendRequestReadTemperature();
+        QSignalSpy finished(&link, &DeviceLink::cycleFinished);
+        for (int i = 0; finished.isEmpty() && i < 25 * link.deviceCount(); ++i) {
+            if (!tick())
+                return false;
+        }
+        if (finished.isEmpty())
+            qWarning("no poll cycle of %d devices ended", link.deviceCount());
+        return !finished.isEmpty();
+    }
     bool settle()
     {
         const auto caughtUp = [this] {
@@ -108,6 +124,8 @@ public:
     }
 
     std::unique_ptr<StationCore> core;
+    // What the core's start made of Monitor.ini.
+    StationCore::ConfigState started = StationCore::ConfigState::Missing;
     std::unique_ptr<DeviceSimulator> bus;
 
 private:
