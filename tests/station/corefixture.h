@@ -93,6 +93,25 @@ public:
         core->link().ProccessCommunication();
         return settle();
     }
+    // Period ticks until a cycle starts; -1 when none starts within 400.
+    int periodsUntilCycle()
+    {
+        for (int i = 1; i <= 400; ++i) {
+            core->link().SendRequestReadTemperature();
+            if (core->link().isPolling())
+                return i;
+        }
+        return -1;
+    }
+    // Pacing ticks while the link is polling or searching; -1 when it still is after 300.
+    int ticksWhile(bool (DeviceLink::*running)() const)
+    {
+        for (int i = 1; i <= 300 && tick(); ++i) {
+            if (!(core->link().*running)())
+                return i;
+        }
+        return -1;
+    }
     bool settle()
     {
         const auto caughtUp = [this] {
