@@ -93,21 +93,33 @@ public:
         core->link().ProccessCommunication();
         return settle();
     }
+    // Period ticks until a cycle starts; -1 when none starts within 400.
+    int periodsUntilCycle()
+    {
+        for (int i = 1; i <= 400; ++i) {
+            core->link().SendRequestReadTemperature();
+            if (core->link().isPolling())
+                return i;
+        }
+        return -1;
+    }
+    // Pacing ticks while the link is polling or searching; -1 when it still is after 300.
+    int ticksWhile(bool (DeviceLink::*running)() const)
+    {
+        for (int i = 1; i <= 300 && tick(); ++i) {
+            if (!(core->link().*running)())
+                return i;
+        }
+        return -1;
+    }
     // One whole poll cycle: the poll period runs out, then the pacing ticks until the cycle has
     // ended, each device answering or given up after 21 requests.
     bool cycle()
     {
-        DeviceLink &link = core->link();
-        for (int i = 0; i < 10 && !link.isPolling(); ++i)
-            link.SendRequestReadTemperature();
-        QSignalSpy finished(&link, &DeviceLink::cycleFinished);
-        for (int i = 0; finished.isEmpty() && i < 25 * link.deviceCount(); ++i) {
-            if (!tick())
-                return false;
-        }
-        if (finished.isEmpty())
-            qWarning("no poll cycle of %d devices ended", link.deviceCount());
-        return !finished.isEmpty();
+        if (periodsUntilCycle() > 0 && ticksWhile(&DeviceLink::isPolling) > 0)
+            return true;
+        qWarning("no poll cycle of %d devices ended", core->link().deviceCount());
+        return false;
     }
     bool settle()
     {
