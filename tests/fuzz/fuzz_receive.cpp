@@ -59,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     for (int i = 0; i < data[3] % 40; ++i)
         link.ProccessCommunication();
-    const qsizetype splitStep = (data[2] >> 1) % 7 + 1;
+    const qsizetype splitStep = (data[2] >> 1) % 64 + 1;
     const QByteArray line(reinterpret_cast<const char *>(data + 4), qsizetype(size - 4));
 
     const DeviceLink::Readings before = link.readings();
