@@ -1,4 +1,5 @@
 #include "mqttclient.h"
+#include "loopbackname.h"
 
 #include <QDateTime>
 #include <QDeadlineTimer>
@@ -77,6 +78,14 @@ void MqttClient::start()
         m_options.host.isEmpty())
         return;
     setState(Resolving);
+    if (isLoopbackName(m_options.host)) {
+        // A root without /etc/hosts would ask DNS, which may not know localhost at all.
+        QHostInfo loopback;
+        loopback.setAddresses(
+            {QHostAddress(QHostAddress::LocalHost), QHostAddress(QHostAddress::LocalHostIPv6)});
+        hostFound(loopback);
+        return;
+    }
     m_lookupId = QHostInfo::lookupHost(m_options.host, this, &MqttClient::hostFound);
 }
 
