@@ -57,6 +57,11 @@ Velunor::Velunor(QWidget *parent)
     , ui(std::make_unique<Ui::Velunor>())
 {
     ui->setupUi(this);
+    // The Speed row's container starts inside the title of its box, whose descenders the row
+    // covered, in Windows' own style too; its layout now keeps the row below them.
+    const int titleBottom = ui->gbConn->fontMetrics().height();
+    ui->formLayout->setContentsMargins(0, std::max(0, titleBottom - ui->formLayoutWidget->y()), 0,
+                                       0);
     ui->PathCurrentDirectory->setText(defaultLogDirectory());
     new PortCompleter(SerialDeviceEnumerator::instance(), ui->lePort);
 

@@ -29,13 +29,15 @@ class TestOperatorView : public QObject
     // Ticks the search on to `address`, the devices at `found` answering their probes.
     void searchTo(int address, std::initializer_list<quint8> found)
     {
-        while (w().SearchActive && w().SearchAddress < address) {
+        const auto searching = [&] { return w().SearchActive && w().SearchAddress < address; };
+        for (int i = 0; i < 1000 && searching(); ++i) {
             fixture->tick();
             for (quint8 a : found) {
                 if (w().SearchActive && w().SearchAddress == a)
                     w().ProcessAnswer(Modbus::withCrc(bytes({a, 0x03, 0x02, 0x00, 0x00})));
             }
         }
+        QVERIFY2(!searching(), "the search did not get there in 1000 ticks");
     }
 
     // Polls device 1 of {5, 7} until the station gives it up; 5 answers.
@@ -45,8 +47,9 @@ class TestOperatorView : public QObject
         w().PollActive = true;
         fixture->tick();
         answer(5);
-        while (w().PollActive)
+        for (int i = 0; i < 100 && w().PollActive; ++i)
             fixture->tick();
+        QVERIFY2(!w().PollActive, "the cycle did not end in 100 ticks");
     }
 
 private slots:
