@@ -1,5 +1,6 @@
 #include "quitonsignals.h"
 #include "stationfont.h"
+#include "stationstyle.h"
 #include "velunor.h"
 #if GRELVIX_HAVE_MQTT
 #include "publisherlabel.h"
@@ -39,7 +40,10 @@ int main(int argc, char *argv[])
     if (answeredInformationOption(argc, argv))
         return 0;
 
+    const bool styleChosen = styleChosenByOperator(argc, argv);
     QApplication app(argc, argv);
+    if (!styleChosen)
+        applyStationStyle();
     QApplication::setApplicationVersion(QStringLiteral(GRELVIX_VERSION));
     applyStationFont();
     quitOnTerminationSignals();

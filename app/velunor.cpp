@@ -15,6 +15,8 @@
 
 #include <QFileDialog>
 
+#include <algorithm>
+
 namespace {
 using DisplayMember = QLCDNumber *Ui::Velunor::*;
 using ButtonMember = QPushButton *Ui::Velunor::*;
@@ -70,6 +72,11 @@ Velunor::Velunor(QWidget *parent, StationTimer::Mode timers, SoundOutputFactory 
 {
     ui->setupUi(this);
     core = std::make_unique<StationCore>(timers);
+    // The Speed row's container starts inside the title of its box, whose descenders the row
+    // covered, in Windows' own style too; its layout now keeps the row below them.
+    const int titleBottom = ui->gbConn->fontMetrics().height();
+    ui->formLayout->setContentsMargins(0, std::max(0, titleBottom - ui->formLayoutWidget->y()), 0,
+                                       0);
     ui->PathCurrentDirectory->setText(core->workingDirectory());
     new PortCompleter(SerialDeviceEnumerator::instance(), ui->lePort);
     LinkStatus = new LinkStatusBar(statusBar(), ui->label_status_dev, core->link());

@@ -46,6 +46,7 @@ public:
     QPushButton *channelButton(int channel) const;
     RealTimeGraph *graphWindow(int channel) const;
     Settings *settingsWindow() const { return SettingsWindow.get(); }
+    plotfiles *analysisWindow() const { return AnalysisWindow.get(); }
 
 public slots:
     void on_pbPortOpen_clicked();

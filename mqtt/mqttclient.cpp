@@ -1,4 +1,5 @@
 #include "mqttclient.h"
+#include "loopbackname.h"
 
 #include <QDateTime>
 #include <QDeadlineTimer>
@@ -77,6 +78,14 @@ void MqttClient::start()
         m_options.host.isEmpty())
         return;
     setState(Resolving);
+    if (isLoopbackName(m_options.host)) {
+        // A root without /etc/hosts would ask DNS, which may not know localhost at all.
+        QHostInfo loopback;
+        loopback.setAddresses(
+            {QHostAddress(QHostAddress::LocalHost), QHostAddress(QHostAddress::LocalHostIPv6)});
+        hostFound(loopback);
+        return;
+    }
     m_lookupId = QHostInfo::lookupHost(m_options.host, this, &MqttClient::hostFound);
 }
 
@@ -145,10 +154,12 @@ void MqttClient::connectTo(const QString &address)
                                            m_options.keepAliveSeconds);
     const int fd = mosquitto_socket(m_mosq);
     if (rc != MOSQ_ERR_SUCCESS || fd < 0) {
-        fail(QStringLiteral("cannot connect to broker %1 port %2: %3")
-                 .arg(m_options.host)
-                 .arg(m_options.port)
-                 .arg(rc == MOSQ_ERR_ERRNO ? qt_error_string(errno) : errorText(rc)));
+        // On a fast loopback the whole handshake can happen in this call, and a certificate
+        // refused here must be named as one refused later is.
+        dropConnection(QStringLiteral("cannot connect to broker %1 port %2: %3")
+                           .arg(m_options.host)
+                           .arg(m_options.port)
+                           .arg(rc == MOSQ_ERR_ERRNO ? qt_error_string(errno) : errorText(rc)));
         return;
     }
     m_readNotifier = new QSocketNotifier(qintptr(fd), QSocketNotifier::Read, this);

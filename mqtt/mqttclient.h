@@ -41,8 +41,9 @@ struct MqttOptions
 // socket is watched by notifiers (for writing only while output is pending), keep-alive runs on
 // a one-second timer, and nothing ever waits on the network. The host name is looked up with
 // QHostInfo and the connection goes to the address, since libmosquitto would look it up with a
-// blocking call. Every message goes through a bounded queue and leaves it only when the broker
-// has acknowledged it (QoS 1) or it was written (QoS 0); whatever a lost connection left
+// blocking call; "localhost" and its subdomains are the loopback addresses without a look-up.
+// Every message goes through a bounded queue and leaves it only when the broker has
+// acknowledged it (QoS 1) or it was written (QoS 0); whatever a lost connection left
 // unacknowledged is sent again, in order, on the next one. Each connection is a fresh
 // libmosquitto instance with a clean session, so the queue is the only place messages wait.
 // Failed attempts are retried after 1 s, doubling up to 60 s.

@@ -17,27 +17,13 @@ if [ "$(id -u)" -ne 0 ]; then
   exit 1
 fi
 ./scripts/install-deps.sh --package
-mirror=${GRELVIX_MIRROR:-http://deb.debian.org/debian}
-started=$(date +%s)
-root=$(mktemp -d /var/tmp/grelvix-check.XXXXXX)
-chmod 755 "$root" # the root folder of a system: apt's own user must get through it
-# Mounts live in a mount namespace of their own and are gone with it; --one-file-system keeps
-# the removal out of anything still mounted all the same.
-trap 'rm -rf --one-file-system "$root"' EXIT INT TERM
-
-step() { echo "== $(($(date +%s) - started)) s: $*"; }
+. ./scripts/freshroot.sh
 
 step "package $(basename "$deb"): $(stat -c %s "$deb") bytes"
 echo "Depends: $(dpkg-deb -f "$deb" Depends)"
 echo "Recommends: $(dpkg-deb -f "$deb" Recommends)"
 
-step "debootstrap --variant=minbase bookworm from $mirror"
-debootstrap --variant=minbase bookworm "$root" "$mirror" >"$root.debootstrap.log" 2>&1 || {
-  tail -n 30 "$root.debootstrap.log" >&2
-  exit 1
-}
-rm -f "$root.debootstrap.log"
-cp /etc/resolv.conf "$root/etc/resolv.conf"
+make_fresh_root
 cp "$deb" "$root/tmp/"
 
 # What runs in the new root; a file rather than standard input, which apt and dpkg may read.
@@ -123,9 +109,5 @@ fi
 INSIDE
 
 step "install, start, remove (in the new root)"
-unshare --mount --propagation private sh -eu -c '
-  mount --rbind /dev "$1/dev"
-  mount -t proc proc "$1/proc"
-  chroot "$1" /bin/sh -eu /tmp/check.sh
-' sh "$root" </dev/null
+in_fresh_root /tmp/check.sh
 step "passed"

@@ -653,7 +653,8 @@ void tst_NativeSerialEnginePty::portComesBackWithSameSettings()
     auto again = std::make_unique<PtyPair>();
     const struct termios2 own = again->settings();
     QVERIFY(QFile::link(again->slavePath(), link));
-    QTRY_VERIFY_WITH_TIMEOUT(!engine->isPortLost(), 10000);
+    QVERIFY2(QTest::qWaitFor([&] { return !engine->isPortLost(); }, 10000),
+             "not reopened within 10 s of coming back");
     QVERIFY(serial.isOpen());
 
     const struct termios2 t = again->settings();

@@ -3,6 +3,7 @@
 #include <QTest>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 
@@ -25,7 +26,11 @@ struct FakePlayer
                     if (fails)
                         return false;
                     std::unique_lock<std::mutex> lock(mutex);
-                    wake.wait(lock, [this] { return !blocks || interrupted; });
+                    // Ten seconds at most, as a real sound's pass: a stop that failed to cut it
+                    // short leaves no thread blocked for ever.
+                    if (!wake.wait_for(lock, std::chrono::seconds(10),
+                                       [this] { return !blocks || interrupted; }))
+                        qWarning("a blocking pass was not interrupted within 10 s");
                     interrupted = false;
                     return true;
                 },
@@ -65,7 +70,8 @@ private slots:
         LoopedSoundOutput sound(QStringLiteral("alarm.wav"), fake.player());
         sound.setLoops(loops);
         sound.play();
-        QTRY_VERIFY_WITH_TIMEOUT(!sound.isPlaying(), 20000);
+        QVERIFY2(QTest::qWaitFor([&] { return !sound.isPlaying(); }, 5000),
+                 "still playing after 5 s");
         QCOMPARE(fake.passes.load(), passes);
     }
 
@@ -76,7 +82,8 @@ private slots:
         LoopedSoundOutput sound(QStringLiteral("alarm.wav"), fake.player());
         sound.setLoops(-1);
         sound.play();
-        QTRY_COMPARE_WITH_TIMEOUT(fake.passes.load(), 1, 20000);
+        QVERIFY2(QTest::qWaitFor([&] { return fake.passes.load() == 1; }, 5000),
+                 "no pass began within 5 s");
         QVERIFY(sound.isPlaying());
         sound.stop();
         QVERIFY(!sound.isPlaying());
@@ -92,9 +99,11 @@ private slots:
         LoopedSoundOutput sound(QStringLiteral("alarm.wav"), fake.player());
         sound.setLoops(2);
         sound.play();
-        QTRY_COMPARE_WITH_TIMEOUT(fake.passes.load(), 1, 20000);
+        QVERIFY2(QTest::qWaitFor([&] { return fake.passes.load() == 1; }, 5000),
+                 "no pass began within 5 s");
         sound.play();
-        QTRY_COMPARE_WITH_TIMEOUT(fake.passes.load(), 2, 20000);
+        QVERIFY2(QTest::qWaitFor([&] { return fake.passes.load() == 2; }, 5000),
+                 "playing again began no second pass within 5 s");
         QVERIFY(sound.isPlaying());
     }
 

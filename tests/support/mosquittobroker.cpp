@@ -69,10 +69,17 @@ bool MosquittoBroker::run(const QStringList &command)
     process.setWorkingDirectory(m_dir.path());
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.start(command.first(), command.mid(1));
-    const bool done = process.waitForFinished(60000) &&
-                      process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    const bool finished = process.waitForFinished(10000);
+    const bool done =
+        finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
     if (!done)
-        qWarning().noquote() << command.first() << "failed:" << process.readAll();
+        qWarning().noquote() << command.first()
+                             << (finished ? "failed:" : "did not finish within 10 s:")
+                             << process.readAll();
+    if (!finished) {
+        process.kill();
+        process.waitForFinished(1000);
+    }
     return done;
 }
 
@@ -94,18 +101,26 @@ bool MosquittoBroker::start()
         return false;
     m_process.start(QStringLiteral("mosquitto"),
                     {QStringLiteral("-c"), filePath(QStringLiteral("mosquitto.conf"))});
-    if (!m_process.waitForStarted())
+    if (!m_process.waitForStarted(5000)) {
+        qWarning().noquote() << "mosquitto did not start:" << m_process.errorString();
         return false;
-    return QTest::qWaitFor(
-               [this] {
-                   if (m_process.state() != QProcess::Running)
-                       return true;
-                   QTcpSocket probe;
-                   probe.connectToHost(QHostAddress::LocalHost, m_port);
-                   return probe.waitForConnected(200);
-               },
-               20000) &&
-           m_process.state() == QProcess::Running;
+    }
+    const bool listening = QTest::qWaitFor(
+        [this] {
+            if (m_process.state() != QProcess::Running)
+                return true;
+            QTcpSocket probe;
+            probe.connectToHost(QHostAddress::LocalHost, m_port);
+            return probe.waitForConnected(200);
+        },
+        10000);
+    if (m_process.state() != QProcess::Running) {
+        qWarning() << "mosquitto ended at its start with status" << m_process.exitCode();
+        return false;
+    }
+    if (!listening)
+        qWarning() << "mosquitto did not listen on port" << m_port << "within 10 s";
+    return listening;
 }
 
 void MosquittoBroker::stop()
@@ -113,9 +128,11 @@ void MosquittoBroker::stop()
     if (m_process.state() == QProcess::NotRunning)
         return;
     m_process.terminate();
-    if (!m_process.waitForFinished(20000))
-        m_process.kill();
-    m_process.waitForFinished();
+    if (m_process.waitForFinished(5000))
+        return;
+    qWarning() << "mosquitto did not end within 5 s of SIGTERM: killed";
+    m_process.kill();
+    m_process.waitForFinished(5000);
 }
 
 BrokerSubscriber::BrokerSubscriber(quint16 port, const QByteArray &filter)

@@ -25,7 +25,8 @@ public:
     explicit MosquittoBroker(const Options &options = {});
     ~MosquittoBroker();
 
-    // Starts on the same port each time; false if it does not listen within 20 s.
+    // Starts on the same port each time; false, with a warning, if it does not listen within
+    // 10 s.
     bool start();
     // An orderly stop: retained messages and persistent sessions are saved for the next start.
     void stop();

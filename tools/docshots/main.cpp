@@ -1,5 +1,7 @@
-// Takes the screenshots under docs/: run it on an X display (xvfb-run) with the directory to
-// write into. The station runs against the simulated bus in this process.
+// Takes the screenshots under docs/: run it on an X display of at least 2000x1600 (xvfb-run -s
+// '-screen 0 2000x1600x24') with the directory to write into, once as it is and once with
+// QT_SCALE_FACTOR=2, which gives the windows' pictures names ending in "-scale2" and leaves out
+// the details. The station runs against the simulated bus in this process.
 #include "devicesimulator.h"
 #include "linkstatusbar.h"
 #include "plotfiles.h"
@@ -10,6 +12,7 @@
 #include "stationconfig.h"
 #include "stationcore.h"
 #include "stationfont.h"
+#include "stationstyle.h"
 #include "velunor.h"
 
 #include "abstractserial.h"
@@ -104,6 +107,29 @@ QWidget *shownToolTip()
     return nullptr;
 }
 
+// Six hours of six channels, a record a minute, as the station writes a log: every token
+// followed by a tab, in a file named after its start. Returns its path, empty on failure.
+QString writeLog(const QDir &dir, const QStringList &names)
+{
+    const qint64 start = QDateTime::currentSecsSinceEpoch() / 60 * 60 - 359 * 60;
+    const QString path = dir.filePath(QDateTime::fromSecsSinceEpoch(start).toString(
+        QStringLiteral("'Log_'hhmmss_ddMMyyyy'.dat'")));
+    QString text = QString::number(names.size()) + QLatin1Char('\t') +
+                   names.join(QLatin1Char('\t')) + QLatin1Char('\t');
+    for (int i = 0; i < 360; ++i) {
+        text += QString::number(start + i * 60) + QLatin1Char('\t');
+        const double values[] = {21.0 + 1.5 * std::sin(i / 40.0),  19.5 + std::sin(i / 55.0 + 1.0),
+                                 26.0 + 6.0 * std::sin(i / 30.0),  5.0 + 2.0 * std::sin(i / 25.0),
+                                 -12.0 + 3.0 * std::sin(i / 90.0), 62.0 + 4.0 * std::sin(i / 35.0)};
+        for (double value : values)
+            text += QString::number(qRound(value * 10) / 10.0) + QLatin1Char('\t');
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(text.toUtf8()) <= 0)
+        return QString();
+    return path;
+}
+
 // A station's stored configuration: three devices at 5, 7 and 9 polled every second, six
 // channels named and watched.
 void storeConfiguration(const QString &port)
@@ -137,10 +163,18 @@ void storeConfiguration(const QString &port)
 
 int main(int argc, char *argv[])
 {
+    const bool styleChosen = styleChosenByOperator(argc, argv);
     QApplication app(argc, argv);
+    if (!styleChosen)
+        applyStationStyle();
     applyStationFont();
     const QDir out(
         QDir(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs")).absolutePath());
+    const bool scaled = app.devicePixelRatio() > 1;
+    const auto picture = [&](const char *name) {
+        return out.filePath(QLatin1String(name) +
+                            (scaled ? QStringLiteral("-scale2.png") : QStringLiteral(".png")));
+    };
     QTemporaryDir work;
     QDir::setCurrent(work.path());
     bool ok = true;
@@ -150,19 +184,22 @@ int main(int argc, char *argv[])
         Velunor station;
         station.move(20, 20);
         station.show();
-        ok &= shoot(&station, out.filePath(QStringLiteral("mainwindow.png")));
+        ok &= shoot(&station, picture("mainwindow"));
 
-        // The port field offering the ports present: a fixed set, the same on every machine.
-        SerialDeviceEnumerator ports(new NativeDeviceEnumerator(std::make_unique<DemoTtySource>()));
-        auto *field = station.findChild<QLineEdit *>(QStringLiteral("lePort"));
-        auto *completer = new PortCompleter(&ports, field);
-        field->clear();
-        QTest::keyClicks(field, QStringLiteral("/dev/tty"));
-        QTest::qWait(200);
-        const QRect area(station.frameGeometry().topLeft(),
-                         completer->popup()->geometry().bottomRight() + QPoint(120, 40));
-        ok &= shootArea(&station, area, out.filePath(QStringLiteral("portcompleter.png")));
-        delete completer;
+        if (!scaled) {
+            // The port field offering the ports present: a fixed set, the same on every machine.
+            SerialDeviceEnumerator ports(
+                new NativeDeviceEnumerator(std::make_unique<DemoTtySource>()));
+            auto *field = station.findChild<QLineEdit *>(QStringLiteral("lePort"));
+            auto *completer = new PortCompleter(&ports, field);
+            field->clear();
+            QTest::keyClicks(field, QStringLiteral("/dev/tty"));
+            QTest::qWait(200);
+            const QRect area(station.frameGeometry().topLeft(),
+                             completer->popup()->geometry().bottomRight() + QPoint(120, 40));
+            ok &= shootArea(&station, area, out.filePath(QStringLiteral("portcompleter.png")));
+            delete completer;
+        }
     }
     QFile::remove(QStringLiteral("Monitor.ini"));
 
@@ -187,12 +224,12 @@ int main(int argc, char *argv[])
     if (!QTest::qWaitFor([&] { return station.display(2)->styleSheet().contains("255, 0, 0"); }))
         std::fprintf(stderr, "no channel in alarm\n");
     QTest::qWait(100);
-    ok &= shoot(&station, out.filePath(QStringLiteral("alarm.png")));
+    ok &= shoot(&station, picture("alarm"));
 
     Settings *settings = station.settingsWindow();
     settings->move(60, 60);
     settings->show();
-    ok &= shoot(settings, out.filePath(QStringLiteral("settings.png")));
+    ok &= shoot(settings, picture("settings"));
     settings->hide();
 
     // A graph with an hour of history.
@@ -204,15 +241,34 @@ int main(int argc, char *argv[])
     }
     graph->move(80, 80);
     graph->show();
-    ok &= shoot(graph, out.filePath(QStringLiteral("graph.png")));
+    ok &= shoot(graph, picture("graph"));
 
-    // The graph's context menu.
-    QMenu *menu = graph->pictures()->menu();
-    menu->popup(graph->mapToGlobal(QPoint(300, 200)));
-    ok &= shootArea(graph, graph->frameGeometry().united(menu->frameGeometry()),
-                    out.filePath(QStringLiteral("graph-menu.png")));
-    menu->hide();
+    if (!scaled) {
+        // The graph's context menu.
+        QMenu *menu = graph->pictures()->menu();
+        menu->popup(graph->mapToGlobal(QPoint(300, 200)));
+        ok &= shootArea(graph, graph->frameGeometry().united(menu->frameGeometry()),
+                        out.filePath(QStringLiteral("graph-menu.png")));
+        menu->hide();
+    }
     graph->hide();
+
+    // The analysis window with a log of six hours.
+    const QString log =
+        writeLog(QDir::current(),
+                 {QStringLiteral("Цех1"), QStringLiteral("Цех2"), QStringLiteral("Печь"),
+                  QStringLiteral("Холод"), QStringLiteral("Улица"), QStringLiteral("Сушилка")});
+    ok &= !log.isEmpty();
+    station.on_GraphAnalisys_clicked();
+    plotfiles *analysis = station.analysisWindow();
+    analysis->LoadFile(log);
+    analysis->move(40, 40);
+    ok &= shoot(analysis, picture("analysis"));
+    analysis->hide();
+    if (scaled) {
+        station.on_pbPortOpen_clicked();
+        return ok ? 0 : 1;
+    }
 
     // One device falls silent: the status bar names it once the station gives it up.
     SimulatedDevice::Fault silent;

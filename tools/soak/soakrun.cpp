@@ -97,7 +97,7 @@ SoakRun::~SoakRun()
 {
     if (station.state() != QProcess::NotRunning) {
         station.kill();
-        station.waitForFinished();
+        station.waitForFinished(5000);
     }
 }
 
@@ -141,7 +141,7 @@ bool SoakRun::start()
     station.setStandardErrorFile(directory + QStringLiteral("/station.err"));
     clock.start();
     station.start(options.station, {});
-    if (!station.waitForStarted()) {
+    if (!station.waitForStarted(10000)) {
         say(QStringLiteral("grelvix-soak: cannot start %1: %2")
                 .arg(options.station, station.errorString()));
         return false;
@@ -432,9 +432,9 @@ void SoakRun::stop()
     if (pid > 0)
         ::kill(pid_t(pid), SIGTERM);
     // The station saves its configuration and ends; one that hangs is a failure too.
-    QTimer::singleShot(60000, this, [this] {
+    QTimer::singleShot(15000, this, [this] {
         if (station.state() != QProcess::NotRunning) {
-            fail(QStringLiteral("station did not end within 60 s of SIGTERM"));
+            fail(QStringLiteral("station did not end within 15 s of SIGTERM"));
             station.kill();
         }
     });
