@@ -1,10 +1,8 @@
 // What the main window shows of its core: alarm styles as drawn, captions, the StartLog button,
 // the log directory and the status bar messages.
-#include "fakesoundoutput.h"
 #include "ptypair.h"
 #include "settings.h"
-#include "stationcore.h"
-#include "velunor.h"
+#include "windowfixture.h"
 
 #include <QDir>
 #include <QLCDNumber>
@@ -12,7 +10,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStatusBar>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 
@@ -21,46 +18,29 @@ namespace {
 class AnsweredWindow : public Velunor
 {
 public:
-    explicit AnsweredWindow(FakeSoundFactory &sounds)
-        : Velunor(nullptr, StationTimer::Mode::Held, sounds.factory())
-    {}
+    using Velunor::Velunor;
     QString answer;
 
 protected:
     QString AskLogDirectory() override { return answer; }
 };
 
-// The colour of a display's digits as drawn: "green", "red", or "none" when they are as black
-// as the ground.
-QString drawn(QWidget *display)
-{
-    const QImage image = display->grab().toImage().convertToFormat(QImage::Format_RGB32);
-    QSet<QRgb> seen;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            seen.insert(image.pixel(x, y));
-    return seen.contains(qRgb(0, 255, 0))   ? QStringLiteral("green")
-           : seen.contains(qRgb(255, 0, 0)) ? QStringLiteral("red")
-                                            : QStringLiteral("none");
-}
 } // namespace
 
 class TestAlarmView : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> dir;
+    std::unique_ptr<WindowFixture> fixture;
     PtyPair line;
-    FakeSoundFactory sounds;
-    std::unique_ptr<AnsweredWindow> window;
-    const QString previousDir = QDir::currentPath();
+    AnsweredWindow *window = nullptr;
 
     // A window logging into the scratch directory, its port open, with devices from address 5.
     StationCore &create(const QList<quint8> &devices)
     {
-        window = std::make_unique<AnsweredWindow>(sounds);
+        window = &fixture->create<AnsweredWindow>();
         StationCore &core = window->station();
-        core.setWorkingDirectory(dir->path() + QLatin1Char('/'));
+        core.setWorkingDirectory(fixture->path(QString()) + QLatin1Char('/'));
         core.setPortName(line.slavePath());
         core.TogglePort();
         core.link().setDevices(devices);
@@ -69,17 +49,8 @@ class TestAlarmView : public QObject
     QString message() const { return window->statusBar()->currentMessage(); }
 
 private slots:
-    void init()
-    {
-        dir = std::make_unique<QTemporaryDir>();
-        QDir::setCurrent(dir->path());
-        sounds.events.clear();
-    }
-    void cleanup()
-    {
-        window.reset();
-        QDir::setCurrent(previousDir);
-    }
+    void init() { fixture = std::make_unique<WindowFixture>(); }
+    void cleanup() { fixture.reset(); }
 
     void alarmBlinksDarkThenLitAndSounds()
     {
@@ -94,12 +65,13 @@ private slots:
         for (float reading : {50.0f, 50.0f, 50.0f, 30.0f}) {
             readings[4] = reading;
             core.alarms().evaluate(readings);
-            shown << drawn(window->display(4)) + QLatin1Char('/') + drawn(window->display(5));
+            shown << WindowFixture::segmentColours(window->display(4)) + QLatin1Char('/') +
+                         WindowFixture::segmentColours(window->display(5));
         }
         QCOMPARE(shown, QStringList({"none/green", "red/green", "none/green", "green/green"}));
         // The sound the core asked for, once, until the operator's reset.
         window->on_AlarmReset_clicked();
-        QCOMPARE(sounds.events,
+        QCOMPARE(fixture->sounds.events,
                  QStringList({"create alarm.wav", "play alarm.wav", "stop alarm.wav"}));
     }
 
@@ -160,7 +132,7 @@ private slots:
         window->on_CurrentDirectory_clicked();
         QCOMPARE(label->text(), before);
 
-        window->answer = dir->filePath(QStringLiteral("logs"));
+        window->answer = fixture->path(QStringLiteral("logs"));
         window->on_CurrentDirectory_clicked();
         QCOMPARE(label->text(), window->answer + '/');
         QCOMPARE(core.workingDirectory(), window->answer + '/');
@@ -201,7 +173,7 @@ private slots:
         stored.close();
         StationCore &core = create({5});
         DeviceLink &link = core.link();
-        const QString missing = dir->filePath(QStringLiteral("missing"));
+        const QString missing = fixture->path(QStringLiteral("missing"));
         for (const QString &step : steps.split(QLatin1Char(' '))) {
             if (step == QLatin1String("missing"))
                 core.setWorkingDirectory(missing + '/');

@@ -2,14 +2,9 @@
 // port controls and the link's messages in the status bar. Requests go out on a pseudo-terminal;
 // the test hands the devices' answers to the receive path.
 #include "bytes.h"
-#include "fakesoundoutput.h"
 #include "modbus.h"
 #include "ptypair.h"
-#include "realtimegraph.h"
-#include "stationcore.h"
-#include "velunor.h"
-
-#include <qcustomplot.h>
+#include "windowfixture.h"
 
 #include <QHelpEvent>
 #include <QLCDNumber>
@@ -17,7 +12,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStatusBar>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QToolTip>
 
@@ -28,36 +22,15 @@ QByteArray answerOf(quint8 address, qint16 first, qint16 second)
         {address, 3, 4, quint16(first) >> 8, first & 0xFF, quint16(second) >> 8, second & 0xFF}));
 }
 
-// Whether a display shows `text`: a twin beside it that shows the text is drawn the same.
-bool displays(QLCDNumber *lcd, const QString &text)
-{
-    QLCDNumber twin(lcd->digitCount(), lcd->parentWidget());
-    twin.setGeometry(lcd->geometry());
-    twin.setSegmentStyle(lcd->segmentStyle());
-    twin.setSmallDecimalPoint(lcd->smallDecimalPoint());
-    twin.setFrameStyle(lcd->frameStyle());
-    twin.setLineWidth(lcd->lineWidth());
-    twin.setStyleSheet(lcd->styleSheet());
-    twin.display(text);
-    return twin.grab().toImage() == lcd->grab().toImage();
-}
-
-int graphPoints(RealTimeGraph *graph)
-{
-    auto *plot = graph->findChild<QCustomPlot *>(QStringLiteral("customPlot"));
-    return plot && plot->graphCount() > 0 ? plot->graph(0)->dataCount() : -1;
-}
 } // namespace
 
 class TestLinkView : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir scratch;
-    QString previousDir;
-    FakeSoundFactory sounds;
+    std::unique_ptr<WindowFixture> fixture;
     std::unique_ptr<PtyPair> line;
-    std::unique_ptr<Velunor> window;
+    Velunor *window = nullptr;
     int probed = 0;
 
     DeviceLink &link() { return window->station().link(); }
@@ -109,22 +82,15 @@ class TestLinkView : public QObject
     }
 
 private slots:
-    void initTestCase()
-    {
-        previousDir = QDir::currentPath();
-        QDir::setCurrent(scratch.path());
-    }
-    void cleanupTestCase() { QDir::setCurrent(previousDir); }
     void init()
     {
-        // The window before saved the port of its own line.
-        QFile::remove(QStringLiteral("Monitor.ini"));
+        fixture = std::make_unique<WindowFixture>();
         line = std::make_unique<PtyPair>();
-        window = std::make_unique<Velunor>(nullptr, StationTimer::Mode::Held, sounds.factory());
+        window = &fixture->create();
         probed = 0;
         connect(&link(), &DeviceLink::searchProgress, this, [this](int a) { probed = a; });
     }
-    void cleanup() { window.reset(); }
+    void cleanup() { fixture.reset(); }
 
     void portControls()
     {
@@ -203,10 +169,10 @@ private slots:
         QTEST(label->grab().toImage().pixelColor(2, 2), "colour");
         for (int channel : {0, 1}) {
             const QString text = shown.split(QLatin1Char('|'))[channel];
-            QVERIFY2(displays(window->display(channel), text), qPrintable(text));
-            QCOMPARE(graphPoints(window->graphWindow(channel)), points);
+            QVERIFY2(WindowFixture::displays(window->display(channel), text), qPrintable(text));
+            QCOMPARE(WindowFixture::graphPoints(window->graphWindow(channel)), points);
         }
-        QCOMPARE(graphPoints(window->graphWindow(2)), 0);
+        QCOMPARE(WindowFixture::graphPoints(window->graphWindow(2)), 0);
     }
 
     void searchProgress_data()

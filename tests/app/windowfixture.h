@@ -4,33 +4,26 @@
 // it, and what the window shows as drawn.
 
 #include "fakesoundoutput.h"
+#include "realtimegraph.h"
+#include "scratchdirectory.h"
 #include "stationcore.h"
 #include "velunor.h"
+
+#include <qcustomplot.h>
 
 #include <QDir>
 #include <QImage>
 #include <QLCDNumber>
-#include <QTemporaryDir>
 
 #include <memory>
 
-class WindowFixture
+class WindowFixture : public ScratchDirectory
 {
 public:
-    WindowFixture()
-        : previousDir(QDir::currentPath())
-    {
-        QDir::setCurrent(workDir.path());
-    }
-    ~WindowFixture()
-    {
-        window.reset();
-        QDir::setCurrent(previousDir);
-    }
+    WindowFixture() = default;
+    ~WindowFixture() { window.reset(); }
     WindowFixture(const WindowFixture &) = delete;
     WindowFixture &operator=(const WindowFixture &) = delete;
-
-    QString path(const QString &name) const { return workDir.filePath(name); }
 
     template<typename Window = Velunor>
     Window &create()
@@ -64,10 +57,27 @@ public:
         return found.isEmpty() ? QStringLiteral("none") : found.join(QLatin1Char(' '));
     }
 
+    // Whether a display shows `text`: a twin beside it that shows the text is drawn the same.
+    static bool displays(QLCDNumber *lcd, const QString &text)
+    {
+        QLCDNumber twin(lcd->digitCount(), lcd->parentWidget());
+        twin.setGeometry(lcd->geometry());
+        twin.setSegmentStyle(lcd->segmentStyle());
+        twin.setSmallDecimalPoint(lcd->smallDecimalPoint());
+        twin.setFrameStyle(lcd->frameStyle());
+        twin.setLineWidth(lcd->lineWidth());
+        twin.setStyleSheet(lcd->styleSheet());
+        twin.display(text);
+        return twin.grab().toImage() == lcd->grab().toImage();
+    }
+
+    // Readings a channel's real-time graph holds.
+    static int graphPoints(RealTimeGraph *graph)
+    {
+        auto *plot = graph->findChild<QCustomPlot *>(QStringLiteral("customPlot"));
+        return plot && plot->graphCount() > 0 ? plot->graph(0)->dataCount() : -1;
+    }
+
     FakeSoundFactory sounds;
     std::unique_ptr<Velunor> window;
-
-private:
-    QTemporaryDir workDir;
-    QString previousDir;
 };

@@ -77,17 +77,6 @@ class TestPublisher : public QObject
         QVERIFY(core().link().isOpen());
     }
 
-    // One poll cycle, from the period tick that starts it to the last answer.
-    void pollCycle()
-    {
-        QSignalSpy finished(&core(), &StationCore::pollCycleFinished);
-        for (int i = 0; i < 10 && !core().link().isPolling(); ++i)
-            core().link().SendRequestReadTemperature();
-        for (int i = 0; i < 10 && finished.isEmpty(); ++i)
-            QVERIFY(fixture->tick());
-        QVERIFY2(!finished.isEmpty(), "no poll cycle finished");
-    }
-
     // Within the client's next retry, after a lost connection too, and seconds for the rest.
     void connected()
     {
@@ -168,10 +157,10 @@ private slots:
         core().setChannel(3, QStringLiteral("Датчик"), 20.0f, 10.0f);
         core().setChannelEnabled(3, true);
         const qint64 before = QDateTime::currentSecsSinceEpoch();
-        pollCycle();
+        QVERIFY(fixture->cycle());
         // T3's 21 is above its threshold from the next alarm tick on.
         core().ControlTermoAlarm();
-        pollCycle();
+        QVERIFY(fixture->cycle());
 
         const QJsonValue values[] = {23.5, -10.0, QJsonValue(), 21.0};
         for (int n = 0; n < 4; ++n) {
@@ -193,14 +182,12 @@ private slots:
     {
         stationOnLine("grelvix/hall/alarm");
         fixture->bus->device(5)->setTemperatures(20.0, 45.5);
-        pollCycle();
+        QVERIFY(fixture->cycle());
         core().ControlTermoAlarm();
         core().ControlTermoAlarm(); // still in alarm: no edge
         core().AlarmReset();
         fixture->bus->device(5)->setTemperatures(20.0, 20.0);
-        for (int i = 0; i < 5; ++i)
-            core().link().SendRequestReadTemperature();
-        pollCycle();
+        QVERIFY(fixture->cycle());
         core().ControlTermoAlarm();
 
         (void)QTest::qWaitFor([&] { return subscriber->messages().size() >= 3; }, 10000);

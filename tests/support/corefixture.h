@@ -5,33 +5,23 @@
 // link until the station has taken all the bytes a device answered.
 
 #include "devicesimulator.h"
+#include "scratchdirectory.h"
 #include "stationcore.h"
 
 #include <QDir>
 #include <QFile>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
 
-class CoreFixture
+class CoreFixture : public ScratchDirectory
 {
 public:
-    CoreFixture()
-        : previousDir(QDir::currentPath())
-    {
-        QDir::setCurrent(workDir.path());
-    }
-    ~CoreFixture()
-    {
-        core.reset();
-        QDir::setCurrent(previousDir);
-    }
+    CoreFixture() = default;
+    ~CoreFixture() { core.reset(); }
     CoreFixture(const CoreFixture &) = delete;
     CoreFixture &operator=(const CoreFixture &) = delete;
-
-    QString path(const QString &name) const { return workDir.filePath(name); }
 
     // Starts a station as the program does: from Monitor.ini, when there is one.
     StationCore &create(StationTimer::Mode timers = StationTimer::Mode::Held)
@@ -141,8 +131,6 @@ public:
     std::unique_ptr<DeviceSimulator> bus;
 
 private:
-    QTemporaryDir workDir;
-    QString previousDir;
     qint64 sent = 0;
     qint64 heard = 0;
     qint64 received = 0;
