@@ -233,25 +233,9 @@ void LogFileReader::take(const char *begin, const char *end, bool terminated)
         expect = Expect::Value;
         return;
     case Expect::Value: {
-        if (stamp >= FirstStamp) {
-            // The next record's time stamp: this one was cut short.
-            quint32 next = 0;
-            if (parsePlain(begin, end, next) && next >= FirstStamp) {
-                resync(0);
-                stamp = next;
-                expect = Expect::Value;
-                return;
-            }
-            // A value cut short, run together with the next record's time stamp.
-            if (trailingDigits(begin, end) >= StampDigits) {
-                resync(1);
-                return;
-            }
-        }
-        if (!parseNumber(begin, end, row[taken])) {
-            resync(1);
+        // What a station writes takes the shortcut; only what does not can be a cut.
+        if (!parsePlain(begin, end, row[taken]) && !takeOddValue(begin, end))
             return;
-        }
         if (++taken < channels)
             return;
         if (!terminated) {
@@ -273,6 +257,29 @@ void LogFileReader::take(const char *begin, const char *end, bool terminated)
     case Expect::Nothing:
         return;
     }
+}
+
+bool LogFileReader::takeOddValue(const char *begin, const char *end)
+{
+    if (stamp >= FirstStamp) {
+        // The next record's time stamp: this one was cut short.
+        quint32 next = 0;
+        if (parsePlain(begin, end, next) && next >= FirstStamp) {
+            resync(0);
+            stamp = next;
+            expect = Expect::Value;
+            return false;
+        }
+        // A value cut short, run together with the next record's time stamp.
+        if (trailingDigits(begin, end) >= StampDigits) {
+            resync(1);
+            return false;
+        }
+    }
+    if (parseNumber(begin, end, row[taken]))
+        return true;
+    resync(1);
+    return false;
 }
 
 void LogFileReader::resync(qint64 tokens)

@@ -85,6 +85,9 @@ private:
     void stop(Problem problem);
     void decodeNames();
     void addRecord();
+    // A value token the shortcut does not read: a number all the same, or a sign of a record cut
+    // short. True when it was taken as the value.
+    bool takeOddValue(const char *begin, const char *end);
     // Drops the record being read and `tokens` more, and looks for the next time stamp.
     void resync(qint64 tokens);
     bool isNextStamp(const char *begin, const char *end, quint32 &value) const;
