@@ -81,6 +81,7 @@ Velunor::Velunor(QWidget *parent, StationTimer::Mode timers, SoundOutputFactory 
     new PortCompleter(SerialDeviceEnumerator::instance(), ui->lePort);
     LinkStatus = new LinkStatusBar(statusBar(), ui->label_status_dev, core->link());
     Sound = new AlarmSound(*core, std::move(sounds), this);
+    connect(Sound, &AlarmSound::passesEnded, core.get(), &StationCore::AlarmSoundEnded);
 
     ShowStatusDevice(StatusWaiting);
     ui->StartLog->setEnabled(false);
