@@ -3,6 +3,7 @@
 
 #include "alarmsound.h"
 #include "channeltable.h"
+#include "journallauncher.h"
 #include "linkstatusbar.h"
 #include "modbus.h"
 #include "plotfiles.h"
@@ -81,6 +82,8 @@ Velunor::Velunor(QWidget *parent, StationTimer::Mode timers, SoundOutputFactory 
     new PortCompleter(SerialDeviceEnumerator::instance(), ui->lePort);
     LinkStatus = new LinkStatusBar(statusBar(), ui->label_status_dev, core->link());
     Sound = new AlarmSound(*core, std::move(sounds), this);
+    connect(Sound, &AlarmSound::passesEnded, core.get(), &StationCore::AlarmSoundEnded);
+    Journal = new JournalLauncher(*core, this, ui->AlarmReset);
 
     ShowStatusDevice(StatusWaiting);
     ui->StartLog->setEnabled(false);
@@ -122,6 +125,8 @@ Velunor::~Velunor()
     // The windows go before the core they show.
     AnalysisWindow.reset();
     SettingsWindow.reset();
+    delete Journal;
+    Journal = nullptr;
     delete Sound;
     Sound = nullptr;
     core.reset();

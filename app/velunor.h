@@ -13,6 +13,7 @@ namespace Ui {
 class Velunor;
 }
 class AlarmSound;
+class JournalLauncher;
 class LinkStatusBar;
 class QLCDNumber;
 class QPushButton;
@@ -47,6 +48,7 @@ public:
     RealTimeGraph *graphWindow(int channel) const;
     Settings *settingsWindow() const { return SettingsWindow.get(); }
     plotfiles *analysisWindow() const { return AnalysisWindow.get(); }
+    JournalLauncher *journal() const { return Journal; }
 
 public slots:
     void on_pbPortOpen_clicked();
@@ -96,4 +98,5 @@ private:
     RealTimeGraph *GraphWindow[ChannelCount] = {};
     LinkStatusBar *LinkStatus = nullptr;
     AlarmSound *Sound = nullptr;
+    JournalLauncher *Journal = nullptr;
 };

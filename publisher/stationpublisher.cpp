@@ -36,6 +36,8 @@ StationPublisher::StationPublisher(const StationCore &station, const QString &co
         for (int n : inAlarm)
             publishAlarm(n, QStringLiteral("reset"), m_station.alarms().acceptedValue(n));
     });
+    connect(&station.journal(), &AlarmJournal::recorded, this,
+            [this](const QString &, const JournalEntry &entry) { publishEvent(entry); });
 }
 
 StationPublisher::~StationPublisher()
@@ -85,6 +87,24 @@ void StationPublisher::publishReadings(const QList<float> &values)
                      {QStringLiteral("alarm"), m_alarm[n]}});
     }
     emit stateChanged();
+}
+
+void StationPublisher::publishEvent(const JournalEntry &entry)
+{
+    const bool link = entry.event == QLatin1String(JournalEntry::LinkLost) ||
+                      entry.event == QLatin1String(JournalEntry::LinkBack);
+    const bool port = entry.event == QLatin1String(JournalEntry::PortLost) ||
+                      entry.event == QLatin1String(JournalEntry::PortBack);
+    if (!link && !port)
+        return;
+    QJsonObject object{{QStringLiteral("time"), qint64(entry.time)},
+                       {QStringLiteral("event"), entry.event},
+                       {QStringLiteral("details"), entry.details}};
+    if (link)
+        object.insert(QStringLiteral("address"), entry.source.toInt());
+    else
+        object.insert(QStringLiteral("port"), entry.source);
+    publishJson(QStringLiteral("event"), object);
 }
 
 void StationPublisher::publishAlarm(int channel, const QString &state, float value)

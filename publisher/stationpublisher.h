@@ -1,5 +1,6 @@
 #pragma once
 
+#include "journalentry.h"
 #include "publisherconfig.h"
 #include "station.h"
 
@@ -12,7 +13,8 @@
 class StationCore;
 
 // Publishes the station to the plant's MQTT broker, as Grelvix.conf beside Monitor.ini sets it
-// up: the readings of every completed poll cycle, every alarm edge and the station's presence.
+// up: the readings of every completed poll cycle, every alarm edge, the link and port events of
+// the journal and the station's presence.
 // Does nothing at all while the file names no broker. It has no widgets: a window shows its
 // state, a service logs it.
 class StationPublisher final : public QObject
@@ -45,6 +47,7 @@ signals:
 private:
     void publishReadings(const QList<float> &values);
     void publishAlarm(int channel, const QString &state, float value);
+    void publishEvent(const JournalEntry &entry);
     void publishJson(const QString &leaf, const QJsonObject &object);
 
     const StationCore &m_station;

@@ -70,6 +70,7 @@ bool AbstractSerial::open(OpenMode mode)
         return false;
     }
     d->clearBuffers();
+    d->portLost = false;
     if (mode & ReadOnly)
         d->engine->setReadNotificationEnabled(true);
     if (mode & WriteOnly)

@@ -229,6 +229,8 @@ Q_SIGNALS:
     void ctsChanged(bool value);
     void dsrChanged(bool value);
     void ringChanged(bool value);
+    // The open port went away and the engine waits for it, or it came back.
+    void portLostChanged(bool lost);
 
 protected:
     // Lines are read by QIODevice::readLineData() through readData().

@@ -53,6 +53,8 @@ public:
     bool emittedReadyRead = false;
     bool emittedBytesWritten = false;
     bool statusSignalEnabled = false;
+    // What portLostChanged() last told.
+    bool portLost = false;
 
     std::unique_ptr<AbstractSerialEngine> engine;
     SerialEngineKind engineKind = SerialEngineKind::Native;

@@ -57,6 +57,10 @@ public:
     virtual bool isLineNotificationEnabled() const = 0;
     virtual void setLineNotificationEnabled(bool enable, bool release = false) = 0;
 
+    // The open port went away (an adapter unplugged, a device server's connection lost) and the
+    // engine waits for it to come back. Engines tell a change by a line notification.
+    virtual bool isPortLost() const { return false; }
+
     void setDeviceName(const QString &deviceName);
     QString deviceName() const;
     // For BaudBoth the common rate, or 0 while input and output differ.

@@ -137,6 +137,10 @@ void AbstractSerialPrivate::handleExceptionNotification()
 
 bool AbstractSerialPrivate::handleLineNotification()
 {
+    if (engine->isPortLost() != portLost) {
+        portLost = !portLost;
+        emit owner->portLostChanged(portLost);
+    }
     const quint16 lines = engine->lineStatus();
     ReportedLines &last = reportedLines();
     const bool cts = lines & AbstractSerial::LineCTS;

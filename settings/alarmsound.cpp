@@ -19,8 +19,10 @@ void AlarmSound::setFile(const QString &path)
         sound->stop();
     sound.reset();
     sound = factory(path);
-    if (sound)
-        sound->setLoops(AlarmLoops);
+    if (!sound)
+        return;
+    sound->setLoops(AlarmLoops);
+    sound->setPassesEndedHandler([this] { emit passesEnded(AlarmLoops); });
 }
 
 void AlarmSound::request(bool play)

@@ -23,6 +23,10 @@ public:
     AlarmSound(const StationCore &station, SoundOutputFactory factory, QObject *parent = nullptr);
     ~AlarmSound() override;
 
+signals:
+    // The sound played all its passes and fell silent by itself, not by the operator's reset.
+    void passesEnded(int passes);
+
 private:
     void setFile(const QString &path);
     void request(bool play);

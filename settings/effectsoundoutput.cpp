@@ -65,6 +65,13 @@ EffectSoundOutput::EffectSoundOutput(const QString &file)
         return;
     effect = std::make_unique<QSoundEffect>();
     effect->setSource(QUrl::fromLocalFile(QFileInfo(file).absoluteFilePath()));
+    QObject::connect(effect.get(), &QSoundEffect::playingChanged, effect.get(), [this] {
+        // A sound that could not play falls silent with its passes still to go.
+        if (wanted && !effect->isPlaying() && effect->loopsRemaining() == 0) {
+            wanted = false;
+            tellPassesEnded();
+        }
+    });
 }
 
 EffectSoundOutput::~EffectSoundOutput()
@@ -80,12 +87,16 @@ void EffectSoundOutput::setLoops(int loops)
 
 void EffectSoundOutput::play()
 {
-    if (effect)
-        effect->play();
+    if (!effect)
+        return;
+    wanted = false;
+    effect->play();
+    wanted = true;
 }
 
 void EffectSoundOutput::stop()
 {
+    wanted = false;
     if (effect)
         effect->stop();
 }

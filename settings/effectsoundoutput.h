@@ -28,4 +28,6 @@ public:
 private:
     QString path;
     std::unique_ptr<QSoundEffect> effect;
+    // Between play() and stop(): falling silent then means the passes ran out.
+    bool wanted = false;
 };

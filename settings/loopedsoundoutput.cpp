@@ -27,12 +27,13 @@ void LoopedSoundOutput::play()
     qDebug("Alarm sound started: %s, %d passes", qUtf8Printable(path), loops);
     std::lock_guard<std::mutex> lock(mutex);
     running = true;
-    worker = std::thread(&LoopedSoundOutput::run, this, loops);
+    worker = std::thread(&LoopedSoundOutput::run, this, loops, ++plays);
 }
 
-void LoopedSoundOutput::run(int passes)
+void LoopedSoundOutput::run(int passes, quint64 play)
 {
-    for (int pass = 0; passes < 0 || pass < passes; ++pass) {
+    int pass = 0;
+    for (; passes < 0 || pass < passes; ++pass) {
         {
             std::lock_guard<std::mutex> lock(mutex);
             if (stopping)
@@ -46,10 +47,21 @@ void LoopedSoundOutput::run(int passes)
     std::lock_guard<std::mutex> lock(mutex);
     running = false;
     finished.notify_all();
+    if (pass == passes && !stopping) {
+        // Told unless stop() or a new play() came first; gone with `home` when the sound is.
+        QMetaObject::invokeMethod(
+            home.get(),
+            [this, play] {
+                if (play == plays)
+                    tellPassesEnded();
+            },
+            Qt::QueuedConnection);
+    }
 }
 
 void LoopedSoundOutput::stop()
 {
+    ++plays;
     std::unique_lock<std::mutex> lock(mutex);
     if (!worker.joinable())
         return;

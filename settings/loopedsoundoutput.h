@@ -2,8 +2,11 @@
 
 #include "soundoutput.h"
 
+#include <QObject>
+
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -33,7 +36,7 @@ public:
     QString source() const override;
 
 private:
-    void run(int passes);
+    void run(int passes, quint64 play);
 
     const QString path;
     const Player player;
@@ -43,4 +46,8 @@ private:
     std::condition_variable finished;
     bool running = false;
     bool stopping = false;
+    // Counts play() and stop() calls: the end of the passes is told only if neither came since.
+    quint64 plays = 0;
+    // Lives on the thread that made the sound: the end of the passes is told there.
+    std::unique_ptr<QObject> home = std::make_unique<QObject>();
 };

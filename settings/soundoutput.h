@@ -16,6 +16,20 @@ public:
     virtual void stop() = 0;
     virtual bool isPlaying() const = 0;
     virtual QString source() const = 0;
+
+    // Called, on the thread that made the sound, when a play() has played all its passes and
+    // fell silent by itself; never after stop().
+    void setPassesEndedHandler(std::function<void()> handler) { passesEnded = std::move(handler); }
+
+protected:
+    void tellPassesEnded() const
+    {
+        if (passesEnded)
+            passesEnded();
+    }
+
+private:
+    std::function<void()> passesEnded;
 };
 
 using SoundOutputFactory = std::function<std::unique_ptr<SoundOutput>(const QString &path)>;

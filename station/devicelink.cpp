@@ -27,6 +27,8 @@ DeviceLink::DeviceLink(StationTimer::Mode timers, QObject *parent)
     // No device has answered yet; a believable 0.0 would be logged and watched as measured.
     CurrentTemp.fill(Station::NoReading);
     connect(SerialDevice.get(), &QIODevice::readyRead, this, &DeviceLink::serialRecieve);
+    connect(SerialDevice.get(), &AbstractSerial::portLostChanged, this,
+            &DeviceLink::portLostChanged);
     connect(TimerRequest, &StationTimer::timeout, this, &DeviceLink::SendRequestReadTemperature);
     connect(TimerCommunication, &StationTimer::timeout, this, &DeviceLink::ProccessCommunication);
 }

@@ -73,6 +73,9 @@ public slots:
 
 signals:
     void portStateChanged(bool open);
+    // The open port went away (an adapter unplugged, a device server's connection lost), or is
+    // back: the serial layer takes it up again by itself.
+    void portLostChanged(bool lost);
     void statusChanged(int status);
     // A channel's new value: decoded from an answer, or NoReading when its device was given up
     // or the devices changed.

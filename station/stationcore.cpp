@@ -37,19 +37,34 @@ StationCore::StationCore(StationTimer::Mode timers, QObject *parent)
     , Link(new DeviceLink(timers, this))
     , Alarms(new AlarmMonitor(this))
     , Recorder(new LogRecorder(this))
+    , Journal(new AlarmJournal(*this, this))
     , TimerAlarm(new StationTimer(QStringLiteral("TimerAlarm"), timers, this))
     , WorkingDirectory(defaultLogDirectory())
 {
+    Journal->setDirectory(WorkingDirectory);
     connect(TimerAlarm, &StationTimer::timeout, this, &StationCore::ControlTermoAlarm);
     connect(Link, &DeviceLink::cycleFinished, this, &StationCore::FinishPollCycle);
     connect(Link, &DeviceLink::searchFinished, Alarms, &AlarmMonitor::forgetReadings);
 }
 
-StationCore::~StationCore() = default;
+StationCore::~StationCore()
+{
+    if (Started)
+        Journal->stationEnded();
+}
 
 StationCore::ConfigState StationCore::start()
 {
+    const quint32 at = Journal->now();
     const ConfigState state = ReadIniFromFile();
+    static const char *const told[] = {
+        QT_TR_NOOP("Monitor.ini нет"),
+        QT_TR_NOOP("Monitor.ini не читается"),
+        QT_TR_NOOP("Monitor.ini прочитан"),
+        QT_TR_NOOP("Monitor.ini повреждён"),
+    };
+    Started = true;
+    Journal->stationStarted(at, tr(told[int(state)]));
     TimerAlarm->start(alarmTickMs);
     return state;
 }
@@ -167,6 +182,7 @@ void StationCore::setPollInterval(int seconds)
 void StationCore::setWorkingDirectory(const QString &directory)
 {
     WorkingDirectory = directory;
+    Journal->setDirectory(directory);
     emit workingDirectoryChanged(directory);
 }
 
@@ -178,12 +194,16 @@ void StationCore::setSoundFile(const QString &path)
 
 void StationCore::setChannel(int channel, const QString &name, float upper, float lower)
 {
+    const ChannelSettings before = Alarms->channel(channel);
     Alarms->setChannel(channel, name, upper, lower);
+    Journal->channelEdited(channel, before, Alarms->channel(channel));
 }
 
 void StationCore::setChannelEnabled(int channel, bool enabled)
 {
+    const ChannelSettings before = Alarms->channel(channel);
     Alarms->setChannelEnabled(channel, enabled ? 1 : 0);
+    Journal->channelEdited(channel, before, Alarms->channel(channel));
 }
 
 void StationCore::StartSearch()
@@ -194,6 +214,11 @@ void StationCore::StartSearch()
 void StationCore::AlarmReset()
 {
     Alarms->AlarmReset();
+}
+
+void StationCore::AlarmSoundEnded(int passes)
+{
+    Journal->soundEnded(passes);
 }
 
 void StationCore::ToggleRecording()

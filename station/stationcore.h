@@ -1,5 +1,6 @@
 #pragma once
 
+#include "alarmjournal.h"
 #include "alarmmonitor.h"
 #include "devicelink.h"
 #include "logrecorder.h"
@@ -29,6 +30,8 @@ public:
     const AlarmMonitor &alarms() const { return *Alarms; }
     AlarmMonitor &alarms() { return *Alarms; }
     const LogRecorder &recorder() const { return *Recorder; }
+    const AlarmJournal &journal() const { return *Journal; }
+    AlarmJournal &journal() { return *Journal; }
 
     // Reads the stored configuration, which opens the port when the file was there, and starts
     // the alarm tick.
@@ -57,6 +60,8 @@ public:
 
     void StartSearch();
     void AlarmReset();
+    // The alarm sound played its passes out and fell silent by itself: the journal says so.
+    void AlarmSoundEnded(int passes);
     // Starts recording into a new file, or stops it when it is on; nothing without devices.
     void ToggleRecording();
     void StopRecording();
@@ -89,6 +94,8 @@ private:
     DeviceLink *Link;
     AlarmMonitor *Alarms;
     LogRecorder *Recorder;
+    // After the parts it listens to.
+    AlarmJournal *Journal;
     StationTimer *TimerAlarm;
     QString PortName = QStringLiteral("COM12");
     int SpeedIndex = 0;
@@ -96,4 +103,5 @@ private:
     QString SoundFilePath;
     // Monitor.ini is damaged and no copy of it could be kept: it is not overwritten at exit.
     bool KeepConfigFile = false;
+    bool Started = false;
 };

@@ -26,6 +26,11 @@ bool NetworkSerialEngine::isLinkUp() const
     return d_func()->link == NetworkSerialEnginePrivate::Link::Up;
 }
 
+bool NetworkSerialEngine::isPortLost() const
+{
+    return d_func()->link == NetworkSerialEnginePrivate::Link::Waiting;
+}
+
 QString NetworkSerialEngine::linkError() const
 {
     return d_func()->error;

@@ -19,6 +19,8 @@ public:
 
     // Connected, negotiated, and carrying the line's bytes.
     bool isLinkUp() const;
+    // Waiting to connect again, after a connection that failed or went down.
+    bool isPortLost() const override;
     // Why the connection last failed or went down; empty until it does.
     QString linkError() const;
 

@@ -15,7 +15,7 @@ public:
 
     // The port went away while open (adapter unplugged, other side of a
     // pseudo-terminal closed); the engine is waiting for it to come back.
-    bool isPortLost() const;
+    bool isPortLost() const override;
     // The file the device name stands for: "ttyUSB0" is /dev/ttyUSB0 and
     // "COM3" is /dev/ttyS2; a name with a slash is a path already.
     static QString portPath(const QString &deviceName);

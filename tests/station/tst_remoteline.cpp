@@ -57,12 +57,14 @@ void TestRemoteLine::scansPollsAndRecovers()
 
     // The device server loses its power, then comes back.
     QSignalSpy silent(&link, &DeviceLink::deviceFellSilent);
+    QSignalSpy lost(&link, &DeviceLink::portLostChanged);
     server.kill();
     QVERIFY2(silent.wait(10000), "no device reported silent within 10 s of the server's end");
     QVERIFY2(server.start(), qPrintable(server.output()));
     answered.clear();
     QVERIFY2(QTest::qWaitFor([&] { return answered.size() >= 3; }, 20000),
              "polling did not resume within 20 s of the server's return");
+    QCOMPARE(lost, (QList<QList<QVariant>>{{true}, {false}}));
 }
 
 QTEST_GUILESS_MAIN(TestRemoteLine)

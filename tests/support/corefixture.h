@@ -27,6 +27,8 @@ public:
     StationCore &create(StationTimer::Mode timers = StationTimer::Mode::Held)
     {
         core = std::make_unique<StationCore>(timers);
+        if (clock)
+            core->journal().setClock(clock);
         const DeviceLink &link = core->link();
         QObject::connect(&link, &DeviceLink::bytesReceived,
                          [this](qsizetype count) { received += count; });
@@ -126,6 +128,8 @@ public:
     }
 
     std::unique_ptr<StationCore> core;
+    // The journal's clock from the start on, when set before create().
+    AlarmJournal::Clock clock;
     // What the core's start made of Monitor.ini.
     StationCore::ConfigState started = StationCore::ConfigState::Missing;
     std::unique_ptr<DeviceSimulator> bus;

@@ -3,7 +3,9 @@
 // QT_SCALE_FACTOR=2, which gives the windows' pictures names ending in "-scale2" and leaves out
 // the details. The station runs against the simulated bus in this process.
 #include "devicesimulator.h"
+#include "journalwindow.h"
 #include "linkstatusbar.h"
+#include "nightshift.h"
 #include "plotfiles.h"
 #include "plotpictures.h"
 #include "portcompleter.h"
@@ -159,6 +161,22 @@ void storeConfiguration(const QString &port)
     if (file.open(QIODevice::WriteOnly))
         file.write(config.format());
 }
+// A night on the bus and the journal window over what it left; the journal's lines go to
+// standard output after the picture's name.
+bool shootJournal(const QString &path)
+{
+    NightShift night;
+    if (!night.play())
+        return false;
+    JournalWindow journal(night.station());
+    journal.move(20, 20);
+    journal.show();
+    const bool shot = shoot(&journal, path);
+    QFile lines(night.journalPath());
+    if (lines.open(QIODevice::ReadOnly))
+        std::fwrite(lines.readAll().constData(), 1, size_t(lines.size()), stdout);
+    return shot;
+}
 } // namespace
 
 int main(int argc, char *argv[])
@@ -265,6 +283,7 @@ int main(int argc, char *argv[])
     analysis->move(40, 40);
     ok &= shoot(analysis, picture("analysis"));
     analysis->hide();
+    ok &= shootJournal(picture("journal"));
     if (scaled) {
         station.on_pbPortOpen_clicked();
         return ok ? 0 : 1;
