@@ -147,6 +147,7 @@ void storeConfiguration(const QString &port)
                              {"Улица", 40, 10, false}, {"Сушилка", 80, 40, true}};
     StationConfig config;
     config.port = port;
+    config.directory = QDir::currentPath() + QLatin1Char('/');
     config.pollInterval = 1;
     config.devices = {5, 7, 9};
     for (int n = 0; n < Station::ChannelCount; ++n) {
@@ -161,6 +162,7 @@ void storeConfiguration(const QString &port)
     if (file.open(QIODevice::WriteOnly))
         file.write(config.format());
 }
+
 // A night on the bus and the journal window over what it left; the journal's lines go to
 // standard output after the picture's name.
 bool shootJournal(const QString &path)
