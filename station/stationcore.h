@@ -3,6 +3,7 @@
 #include "alarmmonitor.h"
 #include "devicelink.h"
 #include "logrecorder.h"
+#include "statefile.h"
 #include "stationconfig.h"
 #include "stationtimer.h"
 
@@ -31,10 +32,14 @@ public:
     const LogRecorder &recorder() const { return *Recorder; }
 
     // Reads the stored configuration, which opens the port when the file was there, and starts
-    // the alarm tick.
+    // the alarm tick. A station that was recording when it ended records again once the port is
+    // open and its devices are known.
     ConfigState start();
     ConfigState ReadIniFromFile();
     void SaveIniToFile();
+    // Writes whether the station records (Grelvix.state); done at every start and stop of
+    // recording, and again at an orderly end.
+    void SaveStateToFile();
     // Every value Monitor.ini holds, as the station has it now.
     StationConfig configuration() const;
 
@@ -60,6 +65,11 @@ public:
     // Starts recording into a new file, or stops it when it is on; nothing without devices.
     void ToggleRecording();
     void StopRecording();
+    // Records as a press of the record button would, as soon as the port is open and devices
+    // are known, and keeps that wish across restarts until recording is stopped.
+    void requestRecording();
+    // Recording is on, or will be once the port is open and devices are known.
+    bool recordingWanted() const { return RecordingWanted; }
 
     // The alarm tick evaluates only with the port open and devices shown.
     bool MonitoringActive() const;
@@ -85,6 +95,9 @@ private:
     void applyConfiguration(const StationConfig &config);
     void KeepBadConfiguration();
     void FinishPollCycle();
+    void StartRecording();
+    void ResumeRecording();
+    void setRecordingWanted(bool wanted);
 
     DeviceLink *Link;
     AlarmMonitor *Alarms;
@@ -96,4 +109,6 @@ private:
     QString SoundFilePath;
     // Monitor.ini is damaged and no copy of it could be kept: it is not overwritten at exit.
     bool KeepConfigFile = false;
+    // Recording is on, or was when the station last ended and not stopped since.
+    bool RecordingWanted = false;
 };
