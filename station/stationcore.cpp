@@ -163,8 +163,10 @@ void StationCore::SaveStateToFile()
 
 void StationCore::TogglePort()
 {
-    if (Link->isOpen())
+    if (Link->isOpen() || Link->isReopening())
         Link->close();
+    else if (ReopenMissingPort)
+        Link->keepOpening(PortName, StationConfig::speedText(SpeedIndex));
     else
         Link->open(PortName, StationConfig::speedText(SpeedIndex));
 }

@@ -40,6 +40,9 @@ public:
     // Writes whether the station records (Grelvix.state); done at every start and stop of
     // recording, and again at an orderly end.
     void SaveStateToFile();
+    // A port that does not open at start is tried again every second, until it opens or the
+    // port is closed: for a station nobody watches.
+    void setReopenMissingPort(bool reopen) { ReopenMissingPort = reopen; }
     // Every value Monitor.ini holds, as the station has it now.
     StationConfig configuration() const;
 
@@ -109,6 +112,7 @@ private:
     QString SoundFilePath;
     // Monitor.ini is damaged and no copy of it could be kept: it is not overwritten at exit.
     bool KeepConfigFile = false;
+    bool ReopenMissingPort = false;
     // Recording is on, or was when the station last ended and not stopped since.
     bool RecordingWanted = false;
 };
