@@ -48,6 +48,14 @@ int main(int argc, char *argv[])
 {
     if (answeredInformationOption(argc, argv))
         return 0;
+    if (hasOption(argc, argv, "--headless")) {
+#ifdef Q_OS_WIN
+        std::fputs("grelvix: no headless station on Windows\n", stderr);
+#else
+        std::fputs("grelvix-window: the headless station is grelvix --headless\n", stderr);
+#endif
+        return 2;
+    }
 
     const bool styleChosen = styleChosenByOperator(argc, argv);
     QApplication app(argc, argv);
