@@ -1,4 +1,5 @@
 #include "quitonsignals.h"
+#include "stationcore.h"
 #include "stationfont.h"
 #include "stationstyle.h"
 #include "velunor.h"
@@ -15,21 +16,29 @@
 #include <memory>
 
 namespace {
+bool hasOption(int argc, char *argv[], const char *option)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], option) == 0)
+            return true;
+    }
+    return false;
+}
+
 // Answered before the window system is touched, so they work on a terminal without a display.
 // Every other argument is left to Qt, as before.
 bool answeredInformationOption(int argc, char *argv[])
 {
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--version") == 0) {
-            std::printf("grelvix %s\n", GRELVIX_VERSION);
-            return true;
-        }
-        if (std::strcmp(argv[i], "--help") == 0) {
-            std::printf("Usage: grelvix [--version | --help]\n"
-                        "Temperature monitoring station. It keeps its settings in Monitor.ini in "
-                        "the directory it is started from.\n");
-            return true;
-        }
+    if (hasOption(argc, argv, "--version")) {
+        std::printf("grelvix %s\n", GRELVIX_VERSION);
+        return true;
+    }
+    if (hasOption(argc, argv, "--help")) {
+        std::printf("Usage: grelvix [--record] [--version | --help]\n"
+                    "Temperature monitoring station. It keeps its settings in Monitor.ini in "
+                    "the directory it is started from.\n"
+                    "  --record  record once the port is open, as the record button does\n");
+        return true;
     }
     return false;
 }
@@ -39,6 +48,14 @@ int main(int argc, char *argv[])
 {
     if (answeredInformationOption(argc, argv))
         return 0;
+    if (hasOption(argc, argv, "--headless")) {
+#ifdef Q_OS_WIN
+        std::fputs("grelvix: no headless station on Windows\n", stderr);
+#else
+        std::fputs("grelvix-window: the headless station is grelvix --headless\n", stderr);
+#endif
+        return 2;
+    }
 
     const bool styleChosen = styleChosenByOperator(argc, argv);
     QApplication app(argc, argv);
@@ -61,6 +78,8 @@ int main(int argc, char *argv[])
             label = std::make_unique<PublisherLabel>(publisher, window.statusBar());
         publisher.start();
 #endif
+        if (hasOption(argc, argv, "--record"))
+            window.station().requestRecording();
         window.show();
         exitCode = app.exec();
     }

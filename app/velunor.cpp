@@ -122,6 +122,7 @@ Velunor::Velunor(QWidget *parent, StationTimer::Mode timers, SoundOutputFactory 
 Velunor::~Velunor()
 {
     core->SaveIniToFile();
+    core->SaveStateToFile();
     // The windows go before the core they show.
     AnalysisWindow.reset();
     SettingsWindow.reset();

@@ -5,13 +5,15 @@ cmake_minimum_required(VERSION 3.25)
 
 # A layer's folder, and the folders it may include from. The tools and benchmarks may use every
 # library, but nothing of the tests.
-set(libraries serial mqtt common station publisher graphs settings app)
+set(libraries serial mqtt common station publisher headless graphs settings app)
 set(layers ${libraries} tools bench)
 set(allowed_serial serial)
 set(allowed_mqtt mqtt)
 set(allowed_common common)
 set(allowed_station serial common station)
 set(allowed_publisher serial mqtt common station publisher)
+# No window: what the headless station loads must not load Qt Gui.
+set(allowed_headless serial mqtt common station publisher headless)
 set(allowed_graphs common graphs)
 set(allowed_settings common station settings)
 set(allowed_app ${libraries})

@@ -6,6 +6,9 @@ set(GRELVIX_LAYER_LIBRARIES grelvix_serial grelvix_common grelvix_station grelvi
 if(GRELVIX_MQTT)
   list(APPEND GRELVIX_LAYER_LIBRARIES grelvix_mqtt grelvix_publisher)
 endif()
+if(TARGET grelvix_headless)
+  list(APPEND GRELVIX_LAYER_LIBRARIES grelvix_headless)
+endif()
 
 set(layer_files "")
 set(layer_folders tools bench)

@@ -11,7 +11,7 @@ list_files() {
   if [ "$(git rev-parse --show-toplevel 2>/dev/null || true)" = "$top" ]; then
     git ls-files -z -- '*.cpp' '*.h'
   else
-    find app bench common graphs serial settings tests tools \
+    find app bench common graphs headless serial settings tests tools \
       \( -name '*.cpp' -o -name '*.h' \) -print0
   fi
 }

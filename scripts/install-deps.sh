@@ -13,7 +13,7 @@ PACKAGES="
   qt6-qpa-plugins libqt6svg6
   libqcustomplot-dev libqcustomplot2.1-qt6
   clang libclang-rt-14-dev clang-format-14
-  libudev-dev
+  libudev-dev libsystemd-dev
   xvfb xauth x11-utils imagemagick
   fonts-dejavu-core fonts-liberation
   locales

@@ -5,7 +5,7 @@
 set -eu
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh --package
-./scripts/build.sh build-package -DCMAKE_BUILD_TYPE=Release \
+./scripts/build.sh build-package -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
   -DGRELVIX_BUILD_TESTS=OFF -DGRELVIX_BUILD_BENCH=OFF
 cd build-package
 rm -f grelvix_*.deb

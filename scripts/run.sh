@@ -48,9 +48,11 @@ until [ -L "$port" ]; do
   sleep 0.1
 done
 
-# The first run gets a configuration naming the simulator's port and devices; later runs keep
-# whatever the station saved when it was closed.
+# The first run gets a configuration naming the simulator's port and devices, and records from
+# the start; later runs keep whatever the station saved when it was closed, recording included.
+record=""
 if [ ! -f "$demo/Monitor.ini" ]; then
+  record="--record"
   {
     printf '%s\t' "$port" 0 "$demo/logs/" 2 3 5 7 9
     printf '%s\t' Цех1 40 10 1  Цех2 40 10 1  Печь 30 15 1  Холод 8 2 1  Улица 40 -30 0  Сушилка 80 40 1
@@ -72,7 +74,7 @@ export QT_LOGGING_RULES="${QT_LOGGING_RULES:-default.debug=false}"
 cd "$demo"
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   echo "No display found: the station runs on a virtual X display (xvfb-run); stop it with Ctrl+C."
-  xvfb-run -a -s "-screen 0 1280x1024x24" "$top/build/app/grelvix" || true
+  xvfb-run -a -s "-screen 0 1280x1024x24" "$top/build/app/grelvix" $record || true
 else
-  "$top/build/app/grelvix" || true
+  "$top/build/app/grelvix" $record || true
 fi

@@ -12,6 +12,7 @@ namespace {
 constexpr int requestIntervalMs = 1000;
 constexpr int firstRequestDelayMs = 100;
 constexpr int requestPacingMs = 45;
+constexpr int reopenIntervalMs = 1000;
 constexpr unsigned int noAnswerLimit = 20;
 constexpr quint8 searchEnd = 255;
 constexpr int shortestInterval = 1;
@@ -23,6 +24,7 @@ DeviceLink::DeviceLink(StationTimer::Mode timers, QObject *parent)
     , SerialDevice(std::make_unique<AbstractSerial>())
     , TimerRequest(new StationTimer(QStringLiteral("TimerRequest"), timers, this))
     , TimerCommunication(new StationTimer(QStringLiteral("TimerCommunication"), timers, this))
+    , TimerReopen(new StationTimer(QStringLiteral("TimerReopen"), timers, this))
 {
     // No device has answered yet; a believable 0.0 would be logged and watched as measured.
     CurrentTemp.fill(Station::NoReading);
@@ -31,6 +33,7 @@ DeviceLink::DeviceLink(StationTimer::Mode timers, QObject *parent)
             &DeviceLink::portLostChanged);
     connect(TimerRequest, &StationTimer::timeout, this, &DeviceLink::SendRequestReadTemperature);
     connect(TimerCommunication, &StationTimer::timeout, this, &DeviceLink::ProccessCommunication);
+    connect(TimerReopen, &StationTimer::timeout, this, &DeviceLink::RetryOpen);
 }
 
 DeviceLink::~DeviceLink()
@@ -44,8 +47,11 @@ bool DeviceLink::open(const QString &name, const QString &speed)
     SerialDevice->setDeviceName(name);
     if (!SerialDevice->open(QIODevice::ReadWrite)) {
         qDebug() << "Error opened serial device " << SerialDevice->deviceName();
+        if (!TimerReopen->isActive())
+            emit openFailed(name, SerialDevice->errorString());
         return false;
     }
+    TimerReopen->stop();
     qDebug() << "Порт " << SerialDevice->deviceName() << " открыт в режиме "
              << SerialDevice->openMode();
     SerialDevice->setBaudRate(speed, AbstractSerial::BaudBoth);
@@ -59,8 +65,28 @@ bool DeviceLink::open(const QString &name, const QString &speed)
     return true;
 }
 
+bool DeviceLink::keepOpening(const QString &name, const QString &speed)
+{
+    if (open(name, speed))
+        return true;
+    reopenSpeed = speed;
+    TimerReopen->start(reopenIntervalMs);
+    return false;
+}
+
+void DeviceLink::RetryOpen()
+{
+    if (!open(SerialDevice->deviceName(), reopenSpeed))
+        emit heartbeat();
+}
+
 void DeviceLink::close()
 {
+    // A port still being waited for was never opened: there is nothing else to close.
+    if (TimerReopen->isActive()) {
+        TimerReopen->stop();
+        return;
+    }
     SerialDevice->close();
     TimerRequest->stop();
     TimerCommunication->stop();
@@ -123,6 +149,7 @@ void DeviceLink::SendRequest(const QByteArray &body)
 
 void DeviceLink::SendRequestReadTemperature()
 {
+    const bool cycleRunning = PollActive;
     ++RequestTicks;
     if (RequestTicks >= SensorsReadInterval && DeviceCount > 0) {
         RequestTicks = 0;
@@ -132,6 +159,8 @@ void DeviceLink::SendRequestReadTemperature()
         else
             StartPollCycle();
     }
+    if (!cycleRunning)
+        emit heartbeat();
 }
 
 void DeviceLink::StartPollCycle()
@@ -186,6 +215,7 @@ void DeviceLink::ProccessCommunication()
             emit searchProgress(SearchAddress, DeviceCount);
             TimerCommunication->start(requestPacingMs);
         }
+        emit heartbeat();
     } else if (PollActive) {
         // A search can shrink the table under a pending cycle; its remaining places are gone.
         if (PollIndex < 0 || PollIndex >= DeviceCount) {

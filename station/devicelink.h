@@ -35,9 +35,13 @@ public:
     // Opens the port at the speed given as its text ("9600"), 8N1 without flow control, and starts
     // the timers. False, with nothing changed, when the port does not open.
     bool open(const QString &name, const QString &speed);
+    // As open(), and when the port is not there yet, tries again every second until it opens
+    // or close() is called, as the serial layer does for a port unplugged while open.
+    bool keepOpening(const QString &name, const QString &speed);
     // Closing interrupts: a cycle or search in progress goes on after the next open.
     void close();
     bool isOpen() const;
+    bool isReopening() const { return TimerReopen->isActive(); }
     QString portName() const;
     // What the port runs at, in bit/s; 0 when unknown.
     int speed() const;
@@ -68,6 +72,8 @@ public slots:
     // Tick of the request pacing: one probe or poll request, and the no-answer limit.
     void ProccessCommunication();
     void serialRecieve();
+    // Tick of the wait for a port that was not there: another try to open it.
+    void RetryOpen();
     // Everything the receive path does with a block once it is read from the line.
     void ProcessAnswer(const QByteArray &block);
 
@@ -94,6 +100,12 @@ signals:
     void deviceFellSilent(quint8 address);
     // Of the last settled requests, in percent; -1 while none is settled.
     void answerRateChanged(int percent);
+    // The port did not open; with keepOpening() said for the first failure only.
+    void openFailed(const QString &name, const QString &reason);
+    // The poll path turned without a cycle in progress: a tick of the poll period between
+    // cycles, a step of a search, a try to open a missing port. With cycleFinished() it is
+    // what a watchdog takes as the station being alive; a cycle that hangs stops both.
+    void heartbeat();
 
 private:
     void setStatus(DeviceStatus status);
@@ -109,6 +121,8 @@ private:
     std::unique_ptr<AbstractSerial> SerialDevice;
     StationTimer *TimerRequest;
     StationTimer *TimerCommunication;
+    StationTimer *TimerReopen;
+    QString reopenSpeed;
     bool PollActive = false;
     // The poll period elapsed while a cycle was running: the next cycle follows it at once.
     bool PollDue = false;

@@ -15,16 +15,16 @@ const QString badConfigFileName = QStringLiteral("Monitor.ini.bad");
 // A real file is a few KB; anything far larger is not one, and reading it costs seconds.
 constexpr qint64 maxConfigBytes = 1 << 20;
 
-// A save cut short (killed, power lost) leaves its temporary file behind: "Monitor.ini." and six
-// random letters or digits. A name of six lower-case letters is more likely an operator's own
-// copy ("Monitor.ini.backup") and is left alone.
-void removeSaveLeftovers()
+// A save cut short (killed, power lost) leaves its temporary file behind: the file's name, a dot
+// and six random letters or digits. A name of six lower-case letters is more likely an
+// operator's own copy ("Monitor.ini.backup") and is left alone.
+void removeSaveLeftovers(const QString &fileName)
 {
-    static const QRegularExpression leftover(
-        QStringLiteral("^Monitor\\.ini\\.(?![a-z]{6}$)[A-Za-z0-9]{6}$"));
+    const QRegularExpression leftover(QStringLiteral("^%1\\.(?![a-z]{6}$)[A-Za-z0-9]{6}$")
+                                          .arg(QRegularExpression::escape(fileName)));
     const QDir here(QStringLiteral("."));
     const QStringList names =
-        here.entryList({QStringLiteral("Monitor.ini.??????")}, QDir::Files | QDir::NoSymLinks);
+        here.entryList({fileName + QStringLiteral(".??????")}, QDir::Files | QDir::NoSymLinks);
     for (const QString &name : names) {
         if (leftover.match(name).hasMatch())
             QFile::remove(here.filePath(name));
@@ -45,6 +45,8 @@ StationCore::StationCore(StationTimer::Mode timers, QObject *parent)
     connect(TimerAlarm, &StationTimer::timeout, this, &StationCore::ControlTermoAlarm);
     connect(Link, &DeviceLink::cycleFinished, this, &StationCore::FinishPollCycle);
     connect(Link, &DeviceLink::searchFinished, Alarms, &AlarmMonitor::forgetReadings);
+    connect(Link, &DeviceLink::portStateChanged, this, &StationCore::ResumeRecording);
+    connect(Link, &DeviceLink::devicesChanged, this, &StationCore::ResumeRecording);
 }
 
 StationCore::~StationCore()
@@ -56,6 +58,8 @@ StationCore::~StationCore()
 StationCore::ConfigState StationCore::start()
 {
     const quint32 at = Journal->now();
+    removeSaveLeftovers(StateFile::fileName());
+    RecordingWanted = StateFile::readRecording();
     const ConfigState state = ReadIniFromFile();
     static const char *const told[] = {
         QT_TR_NOOP("Monitor.ini нет"),
@@ -66,12 +70,13 @@ StationCore::ConfigState StationCore::start()
     Started = true;
     Journal->stationStarted(at, tr(told[int(state)]));
     TimerAlarm->start(alarmTickMs);
+    ResumeRecording();
     return state;
 }
 
 StationCore::ConfigState StationCore::ReadIniFromFile()
 {
-    removeSaveLeftovers();
+    removeSaveLeftovers(configFileName);
     const QFileInfo info(configFileName);
     if (!info.exists())
         return ConfigState::Missing;
@@ -166,10 +171,17 @@ void StationCore::setSpeedIndex(int index)
     SpeedIndex = index >= 0 && index < StationConfig::SpeedCount ? index : -1;
 }
 
+void StationCore::SaveStateToFile()
+{
+    StateFile::save(RecordingWanted);
+}
+
 void StationCore::TogglePort()
 {
-    if (Link->isOpen())
+    if (Link->isOpen() || Link->isReopening())
         Link->close();
+    else if (ReopenMissingPort)
+        Link->keepOpening(PortName, StationConfig::speedText(SpeedIndex));
     else
         Link->open(PortName, StationConfig::speedText(SpeedIndex));
 }
@@ -228,12 +240,40 @@ void StationCore::ToggleRecording()
     if (Recorder->isRecording())
         StopRecording();
     else
-        Recorder->start(WorkingDirectory, Alarms->channelNames(), Link->deviceCount());
+        StartRecording();
+}
+
+void StationCore::StartRecording()
+{
+    Recorder->start(WorkingDirectory, Alarms->channelNames(), Link->deviceCount());
+    setRecordingWanted(true);
 }
 
 void StationCore::StopRecording()
 {
     Recorder->stop();
+    setRecordingWanted(false);
+}
+
+void StationCore::requestRecording()
+{
+    setRecordingWanted(true);
+    ResumeRecording();
+}
+
+void StationCore::ResumeRecording()
+{
+    if (RecordingWanted && !Recorder->isRecording() && Link->isOpen() && Link->deviceCount() > 0 &&
+        !Link->isSearching())
+        StartRecording();
+}
+
+void StationCore::setRecordingWanted(bool wanted)
+{
+    if (wanted == RecordingWanted)
+        return;
+    RecordingWanted = wanted;
+    SaveStateToFile();
 }
 
 bool StationCore::MonitoringActive() const

@@ -4,6 +4,7 @@
 #include "alarmmonitor.h"
 #include "devicelink.h"
 #include "logrecorder.h"
+#include "statefile.h"
 #include "stationconfig.h"
 #include "stationtimer.h"
 
@@ -34,10 +35,17 @@ public:
     AlarmJournal &journal() { return *Journal; }
 
     // Reads the stored configuration, which opens the port when the file was there, and starts
-    // the alarm tick.
+    // the alarm tick. A station that was recording when it ended records again once the port is
+    // open and its devices are known.
     ConfigState start();
     ConfigState ReadIniFromFile();
     void SaveIniToFile();
+    // Writes whether the station records (Grelvix.state); done at every start and stop of
+    // recording, and again at an orderly end.
+    void SaveStateToFile();
+    // A port that does not open at start is tried again every second, until it opens or the
+    // port is closed: for a station nobody watches.
+    void setReopenMissingPort(bool reopen) { ReopenMissingPort = reopen; }
     // Every value Monitor.ini holds, as the station has it now.
     StationConfig configuration() const;
 
@@ -65,6 +73,11 @@ public:
     // Starts recording into a new file, or stops it when it is on; nothing without devices.
     void ToggleRecording();
     void StopRecording();
+    // Records as a press of the record button would, as soon as the port is open and devices
+    // are known, and keeps that wish across restarts until recording is stopped.
+    void requestRecording();
+    // Recording is on, or will be once the port is open and devices are known.
+    bool recordingWanted() const { return RecordingWanted; }
 
     // The alarm tick evaluates only with the port open and devices shown.
     bool MonitoringActive() const;
@@ -90,6 +103,9 @@ private:
     void applyConfiguration(const StationConfig &config);
     void KeepBadConfiguration();
     void FinishPollCycle();
+    void StartRecording();
+    void ResumeRecording();
+    void setRecordingWanted(bool wanted);
 
     DeviceLink *Link;
     AlarmMonitor *Alarms;
@@ -104,4 +120,7 @@ private:
     // Monitor.ini is damaged and no copy of it could be kept: it is not overwritten at exit.
     bool KeepConfigFile = false;
     bool Started = false;
+    bool ReopenMissingPort = false;
+    // Recording is on, or was when the station last ended and not stopped since.
+    bool RecordingWanted = false;
 };

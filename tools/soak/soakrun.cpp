@@ -1,5 +1,7 @@
 #include "soakrun.h"
 
+#include "processusage.h"
+
 #include <QDir>
 #include <QTextStream>
 
@@ -44,30 +46,6 @@ qint16 secondValue(quint64 n, int device)
 quint64 valueKey(int device, qint16 first, qint16 second)
 {
     return quint64(device) << 32 | quint64(quint16(first)) << 16 | quint16(second);
-}
-
-// Fields 14 and 15 of /proc/PID/stat (user and system time, in clock ticks), and VmRSS in KB.
-qint64 cpuTicks(qint64 pid)
-{
-    QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!file.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray stat = file.readAll();
-    // The command name may hold blanks; the fields are counted after its closing parenthesis.
-    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
-    return fields.size() > 12 ? fields[11].toLongLong() + fields[12].toLongLong() : -1;
-}
-
-qint64 rssKb(qint64 pid)
-{
-    QFile file(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!file.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : file.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong();
-    }
-    return -1;
 }
 
 } // namespace
@@ -404,11 +382,11 @@ void SoakRun::sample()
         return;
     const qint64 ms = now();
     if (cpuStartTicks < 0 && ms >= warmUpMs) {
-        cpuStartTicks = cpuTicks(pid);
+        cpuStartTicks = ProcessUsage::cpuTicks(pid);
         cpuStartMs = ms;
     }
     if (rssMinuteKb < 0 && ms >= minuteMs)
-        rssMinuteKb = rssKb(pid);
+        rssMinuteKb = ProcessUsage::statusKb(pid, "VmRSS");
 }
 
 void SoakRun::stop()
@@ -421,9 +399,9 @@ void SoakRun::stop()
     watchTimer.stop();
     const qint64 pid = station.processId();
     if (pid > 0) {
-        cpuEndTicks = cpuTicks(pid);
+        cpuEndTicks = ProcessUsage::cpuTicks(pid);
         cpuEndMs = now();
-        rssEndKb = rssKb(pid);
+        rssEndKb = ProcessUsage::statusKb(pid, "VmRSS");
     }
     parseLog();
     input.endMs = now();
