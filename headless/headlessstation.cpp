@@ -8,6 +8,7 @@
 #endif
 
 #include <QDir>
+#include <QFileInfo>
 
 HeadlessStation::HeadlessStation(StationTimer::Mode timers, QObject *parent)
     : QObject(parent)
@@ -16,6 +17,7 @@ HeadlessStation::HeadlessStation(StationTimer::Mode timers, QObject *parent)
     , notifier(new ServiceNotifier(*core, this))
 {
     core->setReopenMissingPort(true);
+    core->setSoundPlayed(false);
 }
 
 HeadlessStation::~HeadlessStation()
@@ -30,15 +32,16 @@ HeadlessStation::~HeadlessStation()
 
 int HeadlessStation::start(bool record)
 {
-    const StationCore::ConfigState config = core->start();
-    if (config == StationCore::ConfigState::Missing ||
-        config == StationCore::ConfigState::Unreadable) {
+    // Nothing is started, so nothing is written, not even the journal's start.
+    const QFileInfo stored(QStringLiteral("Monitor.ini"));
+    if (!stored.isFile() || !stored.isReadable()) {
         qCritical("No readable Monitor.ini in %s, so nothing to poll. Start the station with its "
                   "window in that directory once (open the port, search the bus, set the "
                   "alarms, close it), or copy a Monitor.ini there, and start again.",
                   qUtf8Printable(QDir::currentPath()));
         return NoConfiguration;
     }
+    core->start();
     reporter->reportNoSound();
     if (record)
         core->requestRecording();

@@ -1,16 +1,16 @@
 #pragma once
 
 #include <QObject>
-#include <QSet>
 #include <QString>
 
 class StationCore;
+struct JournalEntry;
 
 // For a station without a window: what the main window would show in its status bar, and the
-// alarm edges its displays show, as one message each; errors through qCritical, what needs a
-// look through qWarning, the rest through qInfo. What the station's parts already say on those
-// channels (a log file that cannot be written, a damaged Monitor.ini, the broker's link) is not
-// said twice.
+// events of the station's journal, as one message each; errors through qCritical, what needs a
+// look (alarm edges, a silent device, a lost port) through qWarning, the rest through qInfo.
+// What the station's parts already say on those channels (a log file that cannot be written, a
+// damaged Monitor.ini, the broker's link) is not said twice.
 class StatusReporter final : public QObject
 {
     Q_OBJECT
@@ -25,11 +25,7 @@ public:
 private:
     void portChanged(bool open);
     void portFailed(const QString &name, const QString &reason);
-    void deviceSilent(quint8 address);
-    void deviceAnswered(quint8 address);
-    void fileStarted(const QString &path, bool forNewDevices);
-    void alarmChanged(int channel, bool inAlarm, float value);
+    void journalled(const QString &text, const JournalEntry &entry);
 
     const StationCore &station;
-    QSet<quint8> silent;
 };

@@ -170,9 +170,11 @@ void AlarmJournal::soundRequested(bool play)
     if (!play)
         return;
     const QString file = Core.soundFile();
-    SoundPlaying = !file.isEmpty();
+    SoundPlaying = !file.isEmpty() && Core.soundPlayed();
     record(JournalEntry::SoundStart, {}, {}, {},
-           file.isEmpty() ? tr("файл звука не выбран") : tr("файл %1").arg(file));
+           !Core.soundPlayed() ? tr("не проигрывается: станция без окна")
+           : file.isEmpty()    ? tr("файл звука не выбран")
+                               : tr("файл %1").arg(file));
 }
 
 void AlarmJournal::soundEnded(int passes)

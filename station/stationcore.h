@@ -62,6 +62,9 @@ public:
     QString workingDirectory() const { return WorkingDirectory; }
     void setSoundFile(const QString &path);
     QString soundFile() const { return SoundFilePath; }
+    // Whether anything plays the sound the alarms ask for; a station without a window has none.
+    void setSoundPlayed(bool played) { SoundPlayed = played; }
+    bool soundPlayed() const { return SoundPlayed; }
 
     void setChannel(int channel, const QString &name, float upper, float lower);
     void setChannelEnabled(int channel, bool enabled);
@@ -123,4 +126,5 @@ private:
     bool ReopenMissingPort = false;
     // Recording is on, or was when the station last ended and not stopped since.
     bool RecordingWanted = false;
+    bool SoundPlayed = true;
 };

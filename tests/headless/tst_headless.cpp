@@ -299,7 +299,9 @@ private slots:
         for (const QByteArray &line : said.trimmed().split('\n'))
             QVERIFY2(priority.match(QString::fromUtf8(line)).hasMatch(), line.constData());
         QVERIFY(said.contains("<3>Port " + site.port.toUtf8() + " cannot be opened"));
-        QVERIFY(said.contains("<4>Alarm on T0 Sensor: "));
+        QVERIFY(QRegularExpression(QStringLiteral("<4>[-0-9: ]+ alarm_on T0 Sensor "))
+                    .match(QString::fromUtf8(said))
+                    .hasMatch());
         QVERIFY(said.contains("<6>No alarm sound without a window (" +
                               site.config.soundFile.toUtf8() + " is not played)"));
     }
