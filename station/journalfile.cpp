@@ -1,5 +1,7 @@
 #include "journalfile.h"
 
+#include "logfilewriter.h"
+
 #include "textcodecs.h"
 
 #include <QDir>
@@ -28,13 +30,10 @@ bool JournalFile::append(const QString &directory, const JournalEntry &entry)
     if (!written) {
         error = file.errorString();
     } else {
-        const qint64 before = file.size();
-        written = file.write(bytes) == bytes.size();
-        if (!written) {
-            error = file.errorString();
-            if (file.size() > before && !file.resize(before))
-                checked.clear();
-        }
+        written = LogFileWriter::writeWhole(file, bytes, error);
+        // A cut line that stays is looked for again before the next one.
+        if (!written)
+            checked.clear();
     }
     settle(target, written);
     return written;

@@ -11,19 +11,24 @@ QByteArray encoded(const QString &text)
     return encoder.encode(text);
 }
 
-// One write of everything; what fell short is cut off again so the file ends as before.
-bool writeWhole(QFile &file, const QByteArray &bytes, QString &error)
+} // namespace
+
+bool LogFileWriter::writeWhole(QFile &file, const QByteArray &bytes, QString &error)
 {
     const qint64 before = file.size();
-    const qint64 written = file.write(bytes);
+    qint64 written = file.write(bytes);
+    // A write that fell short tells no reason; asking for the rest does, unless it now fits.
+    if (written > 0 && written < bytes.size()) {
+        const qint64 rest = file.write(bytes.mid(written));
+        written = rest < 0 ? written : written + rest;
+    }
     if (written == bytes.size())
         return true;
     error = file.errorString();
-    if (written > 0 && !file.resize(before))
+    if (file.size() > before && !file.resize(before))
         error += QStringLiteral("; the cut record stays in the file");
     return false;
 }
-} // namespace
 
 QByteArray LogFileWriter::header(const QStringList &names)
 {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QFile>
 #include <QString>
 #include <QStringList>
 
@@ -29,6 +30,10 @@ public:
     Outcome create(const QString &path, const QByteArray &header);
     // Appends a record; a file that is missing or empty gets its header in front of it.
     Outcome append(const QString &path, const QByteArray &header, const QByteArray &record);
+
+    // One write of everything to a file open for appending, unbuffered; what falls short is cut
+    // off again, so that the file ends as before. `error` says why it failed.
+    static bool writeWhole(QFile &file, const QByteArray &bytes, QString &error);
 
     bool failing() const { return isFailing; }
     // Records lost since writing started to fail (or in the failure just ended).
