@@ -8,9 +8,10 @@ class SerialDeviceEnumerator;
 
 // Offers the serial ports present as completions of a port field, and keeps the offer current
 // as ports come and go. It only offers: the field's text changes when the operator picks one.
-class PortCompleter : public QCompleter
+class PortCompleter final : public QCompleter
 {
     Q_OBJECT
+    Q_DISABLE_COPY_MOVE(PortCompleter)
 
 public:
     PortCompleter(SerialDeviceEnumerator *enumerator, QLineEdit *field);
