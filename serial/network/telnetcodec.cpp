@@ -13,23 +13,19 @@ QByteArray negotiation(quint8 verb, quint8 option)
 
 int TelnetCodec::slot(quint8 option)
 {
-    switch (option) {
-    case TransmitBinary:
-        return 0;
-    case SuppressGoAhead:
-        return 1;
-    case ComPort:
-        return 2;
-    default:
-        return -1;
+    for (int s = 0; s < optionCount; ++s) {
+        if (knownOptions[s] == option)
+            return s;
     }
+    return -1;
 }
 
 QByteArray TelnetCodec::start()
 {
     QByteArray out;
-    for (const quint8 option : {ComPort, TransmitBinary, SuppressGoAhead}) {
-        const int s = slot(option);
+    // Slots rather than options, so that no index can be out of range.
+    for (int s = 0; s < optionCount; ++s) {
+        const quint8 option = knownOptions[s];
         if (m_local[s] == State::No) {
             m_local[s] = State::Asked;
             out += negotiation(WILL, option);

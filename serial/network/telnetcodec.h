@@ -89,6 +89,8 @@ public:
 private:
     enum class Parse { Data, Iac, Verb, SbOption, SbData, SbIac };
     static constexpr int optionCount = 3;
+    // The options we take part in, by slot, in the order we offer them.
+    static constexpr Option knownOptions[optionCount] = {ComPort, TransmitBinary, SuppressGoAhead};
     static int slot(quint8 option);
 
     void take(quint8 byte, Output *out);
