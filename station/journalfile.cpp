@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
-#include <QStringEncoder>
 
 namespace {
 constexpr qint64 tailChunk = 4096;
@@ -23,18 +22,11 @@ bool JournalFile::append(const QString &directory, const JournalEntry &entry)
     const QString target = path(directory, entry.time);
     if (target != checked && cutTornLine(target))
         checked = target;
-    QStringEncoder encoder(QStringConverter::System);
-    const QByteArray bytes = encoder.encode(entry.line() + QLatin1Char('\n'));
-    QFile file(target);
-    bool written = file.open(QIODevice::Append | QIODevice::Unbuffered);
-    if (!written) {
-        error = file.errorString();
-    } else {
-        written = LogFileWriter::writeWhole(file, bytes, error);
-        // A cut line that stays is looked for again before the next one.
-        if (!written)
-            checked.clear();
-    }
+    const bool written = LogFileWriter::appendWhole(
+        target, LogFileWriter::encoded(entry.line() + QLatin1Char('\n')), error);
+    // A cut line that stays is looked for again before the next one.
+    if (!written)
+        checked.clear();
     settle(target, written);
     return written;
 }

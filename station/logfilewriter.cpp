@@ -1,17 +1,14 @@
 #include "logfilewriter.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QStringEncoder>
 
-namespace {
-// Files are written in the system's encoding, as Windows stations write theirs.
-QByteArray encoded(const QString &text)
+QByteArray LogFileWriter::encoded(const QString &text)
 {
     QStringEncoder encoder(QStringConverter::System);
     return encoder.encode(text);
 }
-
-} // namespace
 
 bool LogFileWriter::writeWhole(QFile &file, const QByteArray &bytes, QString &error)
 {
@@ -58,18 +55,22 @@ LogFileWriter::Outcome LogFileWriter::create(const QString &path, const QByteArr
     return settle(path, written, false);
 }
 
+bool LogFileWriter::appendWhole(const QString &path, const QByteArray &bytes, QString &error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::Append | QIODevice::Unbuffered)) {
+        error = file.errorString();
+        return false;
+    }
+    return writeWhole(file, bytes, error);
+}
+
 LogFileWriter::Outcome LogFileWriter::append(const QString &path, const QByteArray &head,
                                              const QByteArray &bytes)
 {
-    QFile file(path);
-    bool written = file.open(QIODevice::Append | QIODevice::Unbuffered);
-    if (!written) {
-        error = file.errorString();
-    } else {
-        // Records without their header could not be read back.
-        written = writeWhole(file, file.size() == 0 ? head + bytes : bytes, error);
-    }
-    return settle(path, written, true);
+    // Records without their header could not be read back; a missing file has size 0 too.
+    const bool empty = QFileInfo(path).size() == 0;
+    return settle(path, appendWhole(path, empty ? head + bytes : bytes, error), true);
 }
 
 LogFileWriter::Outcome LogFileWriter::settle(const QString &path, bool written, bool isRecord)

@@ -34,6 +34,10 @@ public:
     // One write of everything to a file open for appending, unbuffered; what falls short is cut
     // off again, so that the file ends as before. `error` says why it failed.
     static bool writeWhole(QFile &file, const QByteArray &bytes, QString &error);
+    // Opens path for appending, unbuffered, and writes the bytes whole as above.
+    static bool appendWhole(const QString &path, const QByteArray &bytes, QString &error);
+    // Station files are in the system's encoding, as Windows stations write theirs.
+    static QByteArray encoded(const QString &text);
 
     bool failing() const { return isFailing; }
     // Records lost since writing started to fail (or in the failure just ended).
