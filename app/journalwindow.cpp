@@ -202,7 +202,9 @@ void JournalWindow::exportCsv()
         return;
     const QByteArray csv = CsvExport::table(*filter);
     QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && file.write(csv) == csv.size() && file.commit())
+    // Qt's commit renames a file its own flush cut short (a full disk): flush first.
+    if (file.open(QIODevice::WriteOnly) && file.write(csv) == csv.size() && file.flush() &&
+        file.commit())
         say(tr("Записано строк: %1, в файл %2").arg(filter->rowCount()).arg(path));
     else
         say(tr("Не удалось записать файл %1: %2").arg(path, file.errorString()), true);
