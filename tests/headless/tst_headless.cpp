@@ -1,8 +1,7 @@
-// The station as a service runs it: the program grelvix --headless against simulated devices in
-// this process. It awaits a missing port, polls and records without a display and tells systemd;
-// every kind of end (window closed, SIGTERM, SIGKILL, recording stopped by the operator) leaves
-// recording at the next start as the operator left it.
-#include "devicesimulator.h"
+// The program grelvix --headless as a service runs it, against simulated devices in this
+// process: it awaits a missing port, polls and records without a display and tells systemd; every
+// kind of end leaves recording at the next start as the operator left it.
+#include "corefixture.h"
 #include "fakesoundoutput.h"
 #include "headlessstation.h"
 #include "notifysocket.h"
@@ -10,12 +9,10 @@
 #include "stationconfig.h"
 #include "velunor.h"
 
-#include <QDir>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QTemporaryDir>
-#include <QTest>
 
+#include <algorithm>
 #include <functional>
 #include <sys/stat.h>
 
@@ -23,7 +20,6 @@ namespace {
 // A poll cycle comes every second; every wait below has a bound of its own.
 constexpr int startMs = 5000;
 constexpr int cyclesMs = 8000;
-constexpr int endMs = 10000;
 
 bool waitUntil(const std::function<bool()> &done, int ms, const char *what)
 {
@@ -33,37 +29,30 @@ bool waitUntil(const std::function<bool()> &done, int ms, const char *what)
     return false;
 }
 
-QByteArray contents(const QString &path)
+QString pair(double first, double second)
 {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return QStringLiteral("%1 %2").arg(first, 0, 'f', 1).arg(second, 0, 'f', 1);
 }
 
-// The records of a log file, each the values of its channels.
-QList<QList<double>> logRecords(const QString &path)
+// The records of a log file, each as the pairs of its devices; every token ends with a tab.
+QList<QStringList> logRecords(const QString &path)
 {
-    QList<QByteArray> tokens = contents(path).split('\t');
-    tokens.removeLast(); // every token ends with a tab
+    const QList<QByteArray> tokens = CoreFixture::contents(path).split('\t');
     const int channels = tokens.value(0).toInt();
-    QList<QList<double>> records;
-    for (qsizetype at = 1 + channels; channels > 0 && at + channels < tokens.size();
+    QList<QStringList> records;
+    for (qsizetype at = 2 + channels; channels > 0 && at + channels < tokens.size();
          at += 1 + channels) {
-        QList<double> values;
-        for (int n = 1; n <= channels; ++n)
-            values << tokens[at + n].toDouble();
-        records << values;
+        QStringList pairs;
+        for (int n = 0; n + 1 < channels; n += 2)
+            pairs << pair(tokens[at + n].toDouble(), tokens[at + n + 1].toDouble());
+        records << pairs;
     }
     return records;
 }
-
-enum class End { WindowClosed, Terminated, Killed, StoppedByOperator };
 } // namespace
 
-Q_DECLARE_METATYPE(End)
-
 // Devices 5 and 7 on a simulated bus behind a link, and a station directory whose Monitor.ini
-// polls them every second, logging into that directory; the station's standard error goes to a
-// file beside it.
+// polls them every second, logging there; the station's standard error goes to a file beside it.
 class Site
 {
 public:
@@ -80,7 +69,8 @@ public:
         config.devices = {5, 7};
         for (ChannelSettings &channel : config.channels)
             channel = {QStringLiteral("Sensor"), 40.0f, 10.0f, 0, 0, 0};
-        config.soundFile = dir + QStringLiteral("/alarm.wav");
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(QLatin1String(name));
     }
 
     // A new pseudo-terminal behind the link, as an adapter plugged in again.
@@ -89,7 +79,6 @@ public:
         bus.close();
         QVERIFY2(bus.openPty() && bus.createLink(port), qPrintable(bus.errorString()));
     }
-
     // Written by hand, by words: the station writes it back with tabs.
     void store() const
     {
@@ -101,27 +90,17 @@ public:
     {
         return QDir(dir).entryList({QStringLiteral("Log_*.dat")}, QDir::Files, QDir::Name);
     }
-    quint64 answers() const { return bus.answerCount(5) + bus.answerCount(7); }
     // A log file not among `before` with at least `count` records.
     bool newLogRecorded(const QStringList &before, int count) const
     {
-        for (const QString &log : logs()) {
-            if (!before.contains(log) && logRecords(dir + '/' + log).size() >= count)
-                return true;
-        }
-        return false;
+        const QStringList now = logs();
+        return std::any_of(now.cbegin(), now.cend(), [&](const QString &log) {
+            return !before.contains(log) && logRecords(dir + '/' + log).size() >= count;
+        });
     }
 
-    // With no display, and `variables` ("NAME=value") added to the environment.
-    void start(QProcess &station, const QStringList &options,
-               const QStringList &variables = {}) const
+    void start(QProcess &station, const QStringList &options = {}) const
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-            env.remove(QLatin1String(name));
-        for (const QString &variable : variables)
-            env.insert(variable.section(QLatin1Char('='), 0, 0),
-                       variable.section(QLatin1Char('='), 1));
         station.setProcessEnvironment(env);
         station.setStandardErrorFile(errors, QIODevice::Append);
         station.start(QStringLiteral(GRELVIX_BINARY),
@@ -131,14 +110,22 @@ public:
     }
     bool ended(QProcess &station) const
     {
-        return waitUntil([&] { return station.state() == QProcess::NotRunning; }, endMs,
+        return waitUntil([&] { return station.state() == QProcess::NotRunning; }, 10000,
                          "the station to end");
+    }
+    // SIGTERM, as systemd stops it: it ends of itself, with status 0.
+    bool stopped(QProcess &station) const
+    {
+        station.terminate();
+        return ended(station) && station.exitStatus() == QProcess::NormalExit &&
+               station.exitCode() == 0;
     }
 
     QTemporaryDir root;
     const QString port = root.filePath(QStringLiteral("ttySIM"));
     const QString dir = root.filePath(QStringLiteral("station"));
     const QString errors = root.filePath(QStringLiteral("station.err"));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     DeviceSimulator bus;
     StationConfig config;
 };
@@ -147,173 +134,141 @@ class TestHeadless : public QObject
 {
     Q_OBJECT
 
-    // The window's life: it opens the port, the operator presses the record button and, when
-    // asked, the stop button, then closes the window.
-    void windowLife(Site &site, bool stop)
+private slots:
+    void restartKeepsRecordingAsLeft_data()
     {
-        const QString previous = QDir::currentPath();
-        QDir::setCurrent(site.dir);
-        {
-            FakeSoundFactory sounds;
-            Velunor window(nullptr, StationTimer::Mode::Running, sounds.factory());
-            window.on_StartLog_pressed();
-            QVERIFY(waitUntil([&] { return site.newLogRecorded({}, 1); }, cyclesMs,
-                              "a record of the window's station"));
-            if (stop)
-                window.on_StopLog_clicked();
-        }
-        QDir::setCurrent(previous);
+        QTest::addColumn<bool>("records");
+        QTest::newRow("window closed") << true;
+        QTest::newRow("SIGTERM") << true;
+        QTest::newRow("SIGKILL") << true;
+        QTest::newRow("stopped by the operator") << false;
     }
-
-    void headlessLife(Site &site, End end)
+    void restartKeepsRecordingAsLeft()
     {
+        QFETCH(bool, records);
+        const QByteArray end = QTest::currentDataTag();
+        Site site;
+        site.store();
         QProcess station;
-        site.start(station, {QStringLiteral("--record")});
-        QVERIFY(waitUntil([&] { return site.newLogRecorded({}, 1); }, cyclesMs,
-                          "a record of the headless station"));
-        if (end == End::Killed) {
+        ScratchDirectory back; // to the test's own directory, however this ends
+        FakeSoundFactory sounds;
+        std::unique_ptr<Velunor> window;
+        if (!end.startsWith("SIG")) {
+            // The operator presses the record button, maybe the stop button, and closes it.
+            QVERIFY(QDir::setCurrent(site.dir));
+            window =
+                std::make_unique<Velunor>(nullptr, StationTimer::Mode::Running, sounds.factory());
+            window->on_StartLog_pressed();
+        } else {
+            site.start(station, {QStringLiteral("--record")});
+        }
+        QVERIFY(waitUntil([&] { return site.newLogRecorded({}, 1); }, cyclesMs, "a first record"));
+        if (!records)
+            window->on_StopLog_clicked();
+        window.reset();
+        if (end == "SIGTERM") {
+            QVERIFY(site.stopped(station));
+            QCOMPARE(CoreFixture::contents(site.dir + QStringLiteral("/Monitor.ini")),
+                     site.config.format());
+        } else if (end == "SIGKILL") {
             station.kill();
             QVERIFY(site.ended(station));
             // The kernel keeps a pseudo-terminal exclusive while its other end is open, where a
             // real port's last close frees it: the killed station's lock would outlive it.
             site.plugIn();
-            return;
         }
-        station.terminate();
-        QVERIFY(site.ended(station));
-        QCOMPARE(station.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(station.exitCode(), 0);
-        QCOMPARE(contents(site.dir + QStringLiteral("/Monitor.ini")), site.config.format());
-    }
-
-private slots:
-    void restartKeepsRecordingAsLeft_data()
-    {
-        QTest::addColumn<End>("end");
-        QTest::addColumn<bool>("records");
-        QTest::newRow("window closed") << End::WindowClosed << true;
-        QTest::newRow("SIGTERM") << End::Terminated << true;
-        QTest::newRow("SIGKILL") << End::Killed << true;
-        QTest::newRow("stopped by the operator") << End::StoppedByOperator << false;
-    }
-    void restartKeepsRecordingAsLeft()
-    {
-        QFETCH(End, end);
-        QFETCH(bool, records);
-        Site site;
-        site.store();
-        if (end == End::WindowClosed || end == End::StoppedByOperator)
-            windowLife(site, end == End::StoppedByOperator);
-        else
-            headlessLife(site, end);
         QCOMPARE(StateFile::readRecording(site.dir + QStringLiteral("/Grelvix.state")), records);
 
         const QStringList before = site.logs();
-        QProcess station;
-        site.start(station, {});
+        site.start(station);
         if (records) {
             QVERIFY(waitUntil([&] { return site.newLogRecorded(before, 2); }, cyclesMs,
                               "two records in a new log file"));
         } else {
-            const quint64 answered = site.answers();
-            QVERIFY(waitUntil([&] { return site.answers() >= answered + 6; }, cyclesMs,
+            const auto answers = [&] { return site.bus.answerCount(5) + site.bus.answerCount(7); };
+            const quint64 answered = answers();
+            QVERIFY(waitUntil([&] { return answers() >= answered + 6; }, cyclesMs,
                               "three poll cycles"));
             QCOMPARE(site.logs(), before);
         }
-        station.terminate();
-        QVERIFY(site.ended(station));
-        QCOMPARE(station.exitCode(), 0);
+        QVERIFY(site.stopped(station));
     }
 
     void pollsAndRecordsWithoutDisplay()
     {
-        QList<QList<double>> served[2];
         Site site;
         // T0 watched with its upper threshold below the device's readings: an alarm.
         site.config.channels[0].UpperLimit = 15.0f;
         site.config.channels[0].ChannelEnabled = 1;
         site.store();
         // Every answer carries values none before it carried.
-        QObject::connect(
-            &site.bus, &DeviceSimulator::answerWritten,
-            [&site, &served](quint8 address, const QByteArray &answer) {
-                if (answer.size() != 9)
-                    return;
-                const auto tenths = [&answer](int at) {
-                    return qint16(quint8(answer[at]) << 8 | quint8(answer[at + 1]));
-                };
-                served[address == 5 ? 0 : 1] << QList<double>{tenths(3) / 10.0, tenths(5) / 10.0};
-                SimulatedDevice *device = site.bus.device(address);
-                device->setTemperatures(device->temperature(0) + 0.1, device->temperature(1) - 0.1);
-            });
+        QStringList served[2];
+        QObject::connect(&site.bus, &DeviceSimulator::answerWritten,
+                         [&](quint8 address, const QByteArray &answer) {
+                             SimulatedDevice *device = site.bus.device(address);
+                             const double first = device->temperature(0);
+                             const double second = device->temperature(1);
+                             if (answer.size() == 9) // a reading, not an exception
+                                 served[address == 5 ? 0 : 1] << pair(first, second);
+                             device->setTemperatures(first + 0.1, second - 0.1);
+                         });
         NotifySocket notify(site.root.filePath(QStringLiteral("notify")));
-        QVERIFY(notify.isValid());
-        QFile errorFile(site.errors);
-        QVERIFY(errorFile.open(QIODevice::WriteOnly));
+        QVERIFY(notify.bound);
         struct stat errors = {};
-        QCOMPARE(::stat(qPrintable(site.errors), &errors), 0);
+        QVERIFY(QFile(site.errors).open(QIODevice::WriteOnly) &&
+                ::stat(qPrintable(site.errors), &errors) == 0);
+        site.env.insert(QStringLiteral("NOTIFY_SOCKET"), notify.path);
+        site.env.insert(QStringLiteral("JOURNAL_STREAM"),
+                        QStringLiteral("%1:%2").arg(errors.st_dev).arg(errors.st_ino));
 
         // The port is not there at start: the station is ready all the same, and waits for it.
         site.bus.close();
         QProcess station;
-        site.start(station, {QStringLiteral("--record")},
-                   {QStringLiteral("NOTIFY_SOCKET=") + notify.path(),
-                    QStringLiteral("JOURNAL_STREAM=%1:%2").arg(errors.st_dev).arg(errors.st_ino)});
+        site.start(station, {QStringLiteral("--record")});
         QVERIFY(notify.waitFor("READY=1\nSTATUS=waiting for port", startMs));
         QVERIFY(site.logs().isEmpty());
         site.plugIn();
         QVERIFY(waitUntil([&] { return site.newLogRecorded({}, 4); }, cyclesMs, "four records"));
 
         // No window system is loaded: not Qt Gui, nor what it would bring.
-        const QByteArray maps = contents(QStringLiteral("/proc/%1/maps").arg(station.processId()));
+        const QByteArray maps =
+            CoreFixture::contents(QStringLiteral("/proc/%1/maps").arg(station.processId()));
         QVERIFY(maps.contains("libQt6Core.so"));
         for (const char *library : {"libQt6Gui", "libX11", "libxcb", "libwayland"})
             QVERIFY2(!maps.contains(library), library);
 
-        station.terminate();
-        QVERIFY(site.ended(station));
-        QCOMPARE(station.exitCode(), 0);
+        QVERIFY(site.stopped(station));
         QVERIFY(notify.waitFor("STOPPING=1", startMs));
 
         // Each record holds answers its devices served, later ones than the record before.
         QCOMPARE(site.logs().size(), 1);
-        const QList<QList<double>> records = logRecords(site.dir + '/' + site.logs()[0]);
         qsizetype last[2] = {-1, -1};
-        for (const QList<double> &record : records) {
-            QCOMPARE(record.size(), 4);
+        for (const QStringList &record : logRecords(site.dir + '/' + site.logs()[0])) {
+            QCOMPARE(record.size(), 2);
             for (int device = 0; device < 2; ++device) {
-                const QList<double> pair = record.mid(2 * device, 2);
-                qsizetype found = last[device] + 1;
-                while (found < served[device].size() &&
-                       (qAbs(served[device][found][0] - pair[0]) > 0.05 ||
-                        qAbs(served[device][found][1] - pair[1]) > 0.05))
-                    ++found;
-                QVERIFY2(found < served[device].size(), "a record of values never served");
-                last[device] = found;
+                last[device] = served[device].indexOf(record[device], last[device] + 1);
+                QVERIFY2(last[device] >= 0, qPrintable(record[device] + " was never served"));
             }
         }
 
         // Standard error is the journal: every line has its priority.
-        const QByteArray said = contents(site.errors);
-        const QRegularExpression priority(QStringLiteral("^<[0-7]>"));
-        for (const QByteArray &line : said.trimmed().split('\n'))
-            QVERIFY2(priority.match(QString::fromUtf8(line)).hasMatch(), line.constData());
-        QVERIFY(said.contains("<3>Port " + site.port.toUtf8() + " cannot be opened"));
-        QVERIFY(QRegularExpression(QStringLiteral("<4>[-0-9: ]+ alarm_on T0 Sensor "))
-                    .match(QString::fromUtf8(said))
-                    .hasMatch());
-        QVERIFY(said.contains("<6>No alarm sound without a window (" +
-                              site.config.soundFile.toUtf8() + " is not played)"));
+        const QString said = QString::fromUtf8(CoreFixture::contents(site.errors));
+        for (const QString &line : said.trimmed().split(QLatin1Char('\n')))
+            QVERIFY2(line.contains(QRegularExpression(QStringLiteral("^<[0-7]>"))),
+                     qPrintable(line));
+        QVERIFY(said.contains(QStringLiteral("<3>Port %1 cannot be opened").arg(site.port)));
+        QVERIFY(
+            said.contains(QRegularExpression(QStringLiteral("<4>[-0-9: ]+ alarm_on T0 Sensor "))));
     }
 
     void withoutConfigurationEndsAtOnce()
     {
         Site site;
         QProcess station;
-        site.start(station, {});
+        site.start(station);
         QVERIFY(site.ended(station));
         QCOMPARE(station.exitCode(), HeadlessStation::NoConfiguration);
-        QVERIFY(contents(site.errors).contains("No readable Monitor.ini in"));
+        QVERIFY(CoreFixture::contents(site.errors).contains("No readable Monitor.ini in"));
         QCOMPARE(QDir(site.dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
     }
 };
