@@ -17,14 +17,6 @@ namespace {
 // 2026-12-15 12:00:00 UTC.
 constexpr qint64 base = 1797336000;
 
-const QByteArray journal =
-    "1797336000\talarm_on\tT2\tПечь\t65\tвыше верхнего порога 60\n"
-    "1797336060\tlink_lost\t7\t\t\t21 запрос без ответа (порт /dev/ttyUSB0, 9600 бит/с)\n"
-    "1797336120\talarm_on\tT3\t=1+2\t-3.5\tниже нижнего порога 2\n"
-    "1797336180\talarm_reset\tT2,T3\tПечь, =1+2\t\tв тревоге: T2, T3; звук выключен\n"
-    "1797336240\talarm_off\tT2\tПечь\tnan\tдлилась 00:04:00\n"
-    "1797336250\talarm_o";
-
 // A window whose file question the test answers.
 class AnsweredWindow : public JournalWindow
 {
@@ -45,14 +37,20 @@ class TestJournalWindow : public QObject
     std::unique_ptr<StationCore> core;
     std::unique_ptr<AnsweredWindow> window;
 
-    template<typename Widget>
-    Widget *child(const char *name)
+    // Filters on a channel, a kind of event and, unless `from` is -1, the two minutes from `from`
+    // seconds after base on; then what the table shows, top down, as "seconds event".
+    QString shown(const QString &channel, const QString &event, qint64 from)
     {
-        return window->findChild<Widget *>(QLatin1String(name));
-    }
-    // What the table shows: seconds after base and event, top down.
-    QStringList shown() const
-    {
+        auto *channels = window->findChild<QComboBox *>(QStringLiteral("channelBox"));
+        channels->setCurrentIndex(channels->findText(channel));
+        auto *events = window->findChild<QComboBox *>(QStringLiteral("eventBox"));
+        events->setCurrentIndex(events->findData(event));
+        const auto edit = [this](const char *name) {
+            return window->findChild<QDateTimeEdit *>(QLatin1String(name));
+        };
+        edit("fromEdit")->setDateTime(QDateTime::fromSecsSinceEpoch(base + from));
+        edit("toEdit")->setDateTime(QDateTime::fromSecsSinceEpoch(base + from + 120));
+        window->findChild<QCheckBox *>(QStringLiteral("periodBox"))->setChecked(from >= 0);
         QStringList rows;
         const JournalFilter &table = window->shown();
         for (int row = 0; row < table.rowCount(); ++row) {
@@ -61,17 +59,7 @@ class TestJournalWindow : public QObject
                         .arg(index.data(JournalModel::TimeRole).toLongLong() - base)
                         .arg(index.data(JournalModel::EventRole).toString());
         }
-        return rows;
-    }
-    void choose(const QString &channel, const QString &event, qint64 from, qint64 to)
-    {
-        auto *channels = child<QComboBox>("channelBox");
-        channels->setCurrentIndex(channels->findText(channel));
-        auto *events = child<QComboBox>("eventBox");
-        events->setCurrentIndex(events->findData(event));
-        child<QDateTimeEdit>("fromEdit")->setDateTime(QDateTime::fromSecsSinceEpoch(base + from));
-        child<QDateTimeEdit>("toEdit")->setDateTime(QDateTime::fromSecsSinceEpoch(base + to));
-        child<QCheckBox>("periodBox")->setChecked(from >= 0);
+        return rows.join(QStringLiteral(", "));
     }
 
 private slots:
@@ -80,6 +68,13 @@ private slots:
         qputenv("TZ", "UTC");
         tzset();
         QFile file(dir.filePath(QStringLiteral("journal-2026-12.txt")));
+        const QByteArray journal =
+            "1797336000\talarm_on\tT2\tПечь\t65\tвыше верхнего порога 60\n"
+            "1797336060\tlink_lost\t7\t\t\t21 запрос без ответа (порт /dev/ttyUSB0, 9600 бит/с)\n"
+            "1797336120\talarm_on\tT3\t=1+2\t-3.5\tниже нижнего порога 2\n"
+            "1797336180\talarm_reset\tT2,T3\tПечь, =1+2\t\tв тревоге: T2, T3; звук выключен\n"
+            "1797336240\talarm_off\tT2\tПечь\tnan\tдлилась 00:04:00\n"
+            "1797336250\talarm_o";
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write(journal) == journal.size());
     }
     void init()
@@ -100,39 +95,32 @@ private slots:
     {
         QTest::addColumn<QString>("channel");
         QTest::addColumn<QString>("event");
-        QTest::addColumn<qint64>("from"); // -1: no period
-        QTest::addColumn<qint64>("to");
-        QTest::addColumn<QStringList>("rows");
+        QTest::addColumn<qint64>("from");
+        QTest::addColumn<QString>("rows");
+        const QString all = QStringLiteral("Все каналы");
         QTest::newRow("all, newest first, the cut line left out")
-            << "Все каналы" << QString() << qint64(-1) << qint64(0)
-            << QStringList{"240 alarm_off", "180 alarm_reset", "120 alarm_on", "60 link_lost",
-                           "0 alarm_on"};
+            << all << QString() << qint64(-1)
+            << "240 alarm_off, 180 alarm_reset, 120 alarm_on, 60 link_lost, 0 alarm_on";
         QTest::newRow("a channel, with the reset it was in")
-            << "T2" << QString() << qint64(-1) << qint64(0)
-            << QStringList{"240 alarm_off", "180 alarm_reset", "0 alarm_on"};
-        QTest::newRow("a kind of event")
-            << "Все каналы"
-            << "alarm_on" << qint64(-1) << qint64(0) << QStringList{"120 alarm_on", "0 alarm_on"};
-        QTest::newRow("channel and kind")
+            << "T2" << QString() << qint64(-1) << "240 alarm_off, 180 alarm_reset, 0 alarm_on";
+        QTest::newRow("a channel and a kind of event")
             << "T3"
-            << "alarm_reset" << qint64(-1) << qint64(0) << QStringList{"180 alarm_reset"};
-        QTest::newRow("a period") << "Все каналы" << QString() << qint64(60) << qint64(180)
-                                  << QStringList{"180 alarm_reset", "120 alarm_on", "60 link_lost"};
+            << "alarm_reset" << qint64(-1) << "180 alarm_reset";
+        QTest::newRow("a period") << all << QString() << qint64(60)
+                                  << "180 alarm_reset, 120 alarm_on, 60 link_lost";
     }
     void filters()
     {
         QFETCH(QString, channel);
         QFETCH(QString, event);
         QFETCH(qint64, from);
-        QFETCH(qint64, to);
-        QFETCH(QStringList, rows);
-        choose(channel, event, from, to);
-        QCOMPARE(shown(), rows);
+        QFETCH(QString, rows);
+        QCOMPARE(shown(channel, event, from), rows);
     }
 
     void exportWritesWhatIsShown()
     {
-        choose(QStringLiteral("Все каналы"), QString(), 120, 240);
+        shown(QStringLiteral("Все каналы"), QString(), 120);
         window->answer = dir.filePath(QStringLiteral("shown.csv"));
         window->exportCsv();
         QFile file(window->answer);
