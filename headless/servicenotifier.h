@@ -25,8 +25,6 @@ public:
 
     void ready();
     void stopping();
-    // The watchdog interval systemd set (WATCHDOG_USEC), in microseconds; 0 without one.
-    quint64 watchdogInterval() const { return watchdogUsec; }
     // "polling 3 devices, answers 98 %, recording"
     QString statusText() const;
 

@@ -136,8 +136,12 @@ void AlarmJournal::alarmReset(const QList<int> &inAlarm)
     // The reset concerns the channels in alarm and those it acknowledges.
     QStringList sources;
     QStringList names;
+    QList<int> acknowledged;
     for (int channel = 0; channel < Station::ChannelCount; ++channel) {
-        if (inAlarm.contains(channel) || UnacknowledgedChannel[channel]) {
+        const bool acknowledges = std::exchange(UnacknowledgedChannel[channel], false);
+        if (acknowledges)
+            acknowledged << channel;
+        if (acknowledges || inAlarm.contains(channel)) {
             sources << channelText(channel);
             names << channelName(channel);
         }
@@ -148,11 +152,6 @@ void AlarmJournal::alarmReset(const QList<int> &inAlarm)
             texts << channelText(channel);
         return texts.isEmpty() ? tr("нет") : texts.join(QStringLiteral(", "));
     };
-    QList<int> acknowledged;
-    for (int channel = 0; channel < Station::ChannelCount; ++channel) {
-        if (std::exchange(UnacknowledgedChannel[channel], false))
-            acknowledged << channel;
-    }
     QStringList details{tr("в тревоге: %1").arg(listed(inAlarm))};
     if (!acknowledged.isEmpty())
         details << tr("подтверждены: %1").arg(listed(acknowledged));
