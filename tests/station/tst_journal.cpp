@@ -97,6 +97,11 @@ class TestJournal : public QObject
             return fixture->cycle();
         else if (is("tick"))
             core.ControlTermoAlarm();
+        else if (is("upper"))
+            core.setChannel(n, core.alarms().channel(n).ChannelName, value.toFloat(),
+                            core.alarms().channel(n).LowerLimit);
+        else if (is("record") || is("stop"))
+            is("record") ? core.ToggleRecording() : core.StopRecording();
         else if (is("reset"))
             core.AlarmReset();
         else if (is("passes"))
@@ -119,7 +124,8 @@ private slots:
     // Steps, one per token: "+s" s seconds pass; "Tn=x" channel n reads x; "cycle" a poll
     // cycle; "tick" an alarm tick; "reset" the operator's reset; "passes" the sound played its
     // passes out; "silentA"/"answerA" device A falls silent or answers again; "unplug"/"plug"
-    // the port goes away or comes back; "end" the station ends.
+    // the port goes away or comes back; "upperN=x" the operator's edit; "record"/"stop"
+    // recording; "end" the station ends.
     void eventsGiveLines_data()
     {
         QTest::addColumn<bool>("damaged");
@@ -160,6 +166,11 @@ private slots:
             << QStringList{started, "0|port_lost|{port}|||порт пропал, ожидается его возвращение",
                            "120|port_back|{port}|||порта не было 00:02:00"}
             << "";
+        QTest::newRow("an edit, recording")
+            << false << "upper2=70 record +5 stop"
+            << QStringList{started, "0|setting_changed|T2|Печь||верхний порог: 60 -> 70",
+                           "0|recording_start||||{log}", "5|recording_stop||||{log}"}
+            << "";
         QTest::newRow("damaged Monitor.ini, then the end")
             << true << "+30 end"
             << QStringList{"0|station_start||||Monitor.ini повреждён",
@@ -191,7 +202,9 @@ private slots:
         QStringList written;
         for (const JournalEntry &entry : JournalFile::read(path, &skipped))
             written << entry.line();
-        QCOMPARE(written, journalLines(lines, port));
+        QCOMPARE(written,
+                 journalLines(lines, port)
+                     .replaceInStrings(QStringLiteral("{log}"), core.recorder().logFilePath()));
         QCOMPARE(skipped, 0);
         // The signal tells every line as it is written; those of the start came before the test
         // listened.
