@@ -399,7 +399,9 @@ QByteArray NetworkSerialEnginePrivate::settingValue(Setting setting) const
     case ParityValue:
         return byteValue(1 + int(parityValue));
     case StopSize:
-        return byteValue(stopBitsValue == AbstractSerial::StopBits1_5 ? 3 : 1 + int(stopBitsValue));
+        return byteValue(stopBitsValue == AbstractSerial::StopBits1_5 ? 3
+                         : stopBitsValue == AbstractSerial::StopBits2 ? 2
+                                                                      : 1);
     case Flow:
         return byteValue(flowValue == AbstractSerial::FlowControlHardware  ? 3
                          : flowValue == AbstractSerial::FlowControlXonXoff ? 2
@@ -567,7 +569,10 @@ bool NetworkSerialEnginePrivate::nativeSetStopBits(AbstractSerial::StopBits stop
                   .arg(int(dataBitsValue)));
         return false;
     }
-    const int code = stopBits == AbstractSerial::StopBits1_5 ? 3 : 1 + int(stopBits);
+    // RFC 2217 numbers them 1, 2, 1.5; the enum orders them 1, 1.5, 2.
+    const int code = stopBits == AbstractSerial::StopBits1_5 ? 3
+                     : stopBits == AbstractSerial::StopBits2 ? 2
+                                                             : 1;
     if (!setSetting(StopSize, byteValue(code)))
         return false;
     stopBitsValue = stopBits;
