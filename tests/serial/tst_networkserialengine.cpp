@@ -7,15 +7,19 @@
 
 #include "devicesimulator.h"
 #include "ptypair.h"
-#include "scriptedcomportserver.h"
 #include "ser2netserver.h"
 
 #include <QElapsedTimer>
+#include <QMutex>
 #include <QPointer>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+#include <QThread>
+
+#include <functional>
+#include <optional>
 
 #include <asm/termbits.h>
 #include <fcntl.h>
@@ -28,97 +32,217 @@ QPointer<NetworkSerialEngine> lastEngine;
 
 AbstractSerialEngine *createRecordedEngine(AbstractSerial *owner)
 {
-    auto *engine = new NetworkSerialEngine(owner);
-    lastEngine = engine;
-    return engine;
+    return lastEngine = new NetworkSerialEngine(owner);
 }
-
-QByteArray temperatureRequest(quint8 address)
-{
-    QByteArray body("\x00\x03\x00\x01\x00\x02", 6);
-    body[0] = char(address);
-    return ModbusSlave::withCrc(body);
-}
-
-// The station's own sequence after a successful open.
-bool configureLikeStation(AbstractSerial &serial)
-{
-    bool ok = serial.setBaudRate(QStringLiteral("9600"), AbstractSerial::BaudBoth);
-    ok &= serial.setDataBits(AbstractSerial::DataBits8);
-    ok &= serial.setParity(AbstractSerial::ParityNone);
-    ok &= serial.setStopBits(AbstractSerial::StopBits1);
-    ok &= serial.setFlowControl(AbstractSerial::FlowControlOff);
-    return ok;
-}
-
-// The output speed of a tty as its own side sees it.
-int outputSpeed(const QString &path)
-{
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
-    struct termios2 tio = {};
-    const bool ok = fd >= 0 && ::ioctl(fd, TCGETS2, &tio) == 0;
-    if (fd >= 0)
-        ::close(fd);
-    return ok ? int(tio.c_ospeed) : -1;
-}
-
-// Three devices on a simulated bus, ser2net in front of them, and a device on the far end.
-struct RemoteBus
-{
-    DeviceSimulator simulator;
-    std::unique_ptr<Ser2NetServer> server;
-    AbstractSerial serial;
-    QByteArray received;
-    QByteArray lastAnswer; // as the simulator wrote it
-
-    explicit RemoteBus(Ser2NetServer::Mode mode)
-    {
-        if (!simulator.openPty())
-            return;
-        // 0xFF bytes in the answers: -0.1 °C is FFFF, -25.6 °C is FF00.
-        simulator.addDevice(5)->setTemperatures(21.5, -0.1);
-        simulator.addDevice(7)->setTemperatures(-25.6, 100.0);
-        simulator.addDevice(9)->setTemperatures(0.0, 12.7);
-        server = std::make_unique<Ser2NetServer>(simulator.portName(), mode);
-        QObject::connect(&serial, &QIODevice::readyRead, &serial,
-                         [this] { received += serial.readAll(); });
-        QObject::connect(&simulator, &DeviceSimulator::answerWritten, &simulator,
-                         [this](quint8, const QByteArray &answer) { lastAnswer = answer; });
-    }
-    bool isLinkUp()
-    {
-        return serial.isOpen() && !(serial.lineStatus() & AbstractSerial::LineError);
-    }
-};
 
 QByteArray hex(const char *text)
 {
     return QByteArray::fromHex(text);
 }
 
-// Debug lines of the network engine, caught while the object lives.
-class NetworkTraces
+// What a server that agrees to everything a client asks greets with.
+const QByteArray agreeing = QByteArray::fromHex("fffd2c fffd00 fffb00 fffd03 fffb03");
+
+QByteArray temperatureRequest(quint8 address)
+{
+    return ModbusSlave::withCrc(QByteArray(1, char(address)) + hex("0300010002"));
+}
+
+// A tty's settings as its own side sees them; all zero when it cannot be read.
+termios2 ttySettings(const QString &path)
+{
+    termios2 tio = {};
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+    if (fd >= 0 && ::ioctl(fd, TCGETS2, &tio) != 0)
+        tio = {};
+    if (fd >= 0)
+        ::close(fd);
+    return tio;
+}
+
+// A device server scripted by a test, for what ser2net never does: answers of its own choosing,
+// garbage, silence. It runs on a thread of its own, since a setting waits for its answer
+// without an event loop. Each connection gets the greeting; COM-PORT commands are recorded
+// (code, then value) and answered with the value they carried, an ask with 9600 8N1 and no
+// flow control.
+class ScriptedServer
 {
 public:
-    NetworkTraces()
+    struct Record
     {
-        lines().clear();
-        previous = qInstallMessageHandler(&NetworkTraces::handle);
+        QByteArrayList commands;
+        QByteArray received;           // by the current connection
+        QList<qint64> connectionTimes; // from the server's start
+    };
+
+    explicit ScriptedServer(const QByteArray &greeting)
+    {
+        context->moveToThread(&thread);
+        thread.start();
+        onThread([this, greeting] {
+            auto *listener = new QTcpServer(context);
+            listener->listen(QHostAddress::LocalHost, 0);
+            port = listener->serverPort();
+            QElapsedTimer clock;
+            clock.start();
+            QObject::connect(listener, &QTcpServer::newConnection, context, [=] {
+                delete client;
+                client = listener->nextPendingConnection();
+                QObject::connect(client, &QTcpSocket::readyRead, context,
+                                 [this] { take(client->readAll()); });
+                client->write(greeting);
+                QMutexLocker lock(&mutex);
+                record.connectionTimes << clock.elapsed();
+                record.received.clear();
+                parsed = 0;
+            });
+        });
     }
-    ~NetworkTraces() { qInstallMessageHandler(previous); }
-    static QStringList &lines()
+    ~ScriptedServer()
     {
-        static QStringList caught;
-        return caught;
+        onThread([this] { delete context; });
+        thread.quit();
+        thread.wait();
+    }
+
+    QString lineName(const char *scheme) const
+    {
+        return QStringLiteral("%1://127.0.0.1:%2").arg(QLatin1String(scheme)).arg(port);
+    }
+    void send(const QByteArray &bytes)
+    {
+        onThread([this, bytes] { client->write(bytes); });
+    }
+    // The next command is answered with this instead; empty: not at all.
+    void answerNext(const QByteArray &answer)
+    {
+        QMutexLocker lock(&mutex);
+        nextAnswer = answer;
+    }
+    Record snapshot() const
+    {
+        QMutexLocker lock(&mutex);
+        return record;
     }
 
 private:
-    static void handle(QtMsgType, const QMessageLogContext &context, const QString &text)
+    void onThread(const std::function<void()> &work)
     {
-        if (QLatin1String(context.category) == QLatin1String("grelvix.serial.network"))
-            lines() << text;
+        QMetaObject::invokeMethod(context, work, Qt::BlockingQueuedConnection);
     }
-    QtMessageHandler previous = nullptr;
+    void take(const QByteArray &bytes)
+    {
+        // An ask (a value of zeros) gets the line as a fresh device server has it, by code.
+        static const QByteArrayList fresh = {{},        hex("00002580"), hex("08"),
+                                             hex("01"), hex("01"),       hex("01")};
+        QMutexLocker lock(&mutex);
+        record.received += bytes;
+        for (;;) {
+            const qsizetype begin = record.received.indexOf("\xff\xfa\x2c", parsed);
+            const qsizetype end = begin < 0 ? -1 : record.received.indexOf("\xff\xf0", begin + 3);
+            if (end < 0)
+                return;
+            parsed = end + 2;
+            if (end == begin + 3)
+                continue;
+            const QByteArray command =
+                record.received.mid(begin + 3, end - begin - 3).replace("\xff\xff", "\xff");
+            record.commands << command;
+            const int code = quint8(command.at(0));
+            QByteArray answer = command.mid(1);
+            if (nextAnswer)
+                answer = *std::exchange(nextAnswer, std::nullopt);
+            else if (answer.count('\0') == answer.size() && code < fresh.size())
+                answer = fresh.at(code);
+            if (!answer.isEmpty())
+                client->write(TelnetCodec::comPortCommand(quint8(code + 100), answer));
+        }
+    }
+
+    QThread thread;
+    QObject *context = new QObject; // lives on the thread, as do the sockets
+    QTcpSocket *client = nullptr;
+    quint16 port = 0;
+    mutable QMutex mutex;
+    Record record;
+    qsizetype parsed = 0;
+    std::optional<QByteArray> nextAnswer;
+};
+
+// Makes the setting RFC 2217 command `code` is about, from its text.
+bool setLine(AbstractSerial &serial, int code, const QString &value)
+{
+    if (code == TelnetCodec::SetBaudRate)
+        return serial.setBaudRate(value, AbstractSerial::BaudBoth);
+    if (code == TelnetCodec::SetDataSize)
+        return serial.setDataBits(value);
+    if (code == TelnetCodec::SetParity)
+        return serial.setParity(value);
+    if (code == TelnetCodec::SetStopSize)
+        return serial.setStopBits(value);
+    return serial.setFlowControl(value);
+}
+
+QStringList lineSettings(AbstractSerial &serial)
+{
+    return {serial.baudRate(AbstractSerial::BaudBoth), serial.dataBits(), serial.parity(),
+            serial.stopBits(), serial.flowControl()};
+}
+
+bool isLinkUp(AbstractSerial &serial)
+{
+    return serial.isOpen() && !(serial.lineStatus() & AbstractSerial::LineError);
+}
+
+bool openLine(AbstractSerial &serial, const QString &name)
+{
+    serial.setDeviceName(name);
+    return serial.open(QIODevice::ReadWrite) &&
+           QTest::qWaitFor([&] { return isLinkUp(serial); }, 5000);
+}
+
+// Three devices on a simulated bus behind ser2net, and the line to them open.
+struct RemoteBus
+{
+    DeviceSimulator simulator;
+    std::unique_ptr<Ser2NetServer> server;
+    AbstractSerial serial;
+    QByteArray received;
+    QByteArray lastRequest; // as the simulator read it
+    QByteArray lastAnswer;  // as the simulator wrote it
+    QString failure;        // why the line is not up
+
+    explicit RemoteBus(Ser2NetServer::Mode mode, const QString &host = QStringLiteral("127.0.0.1"))
+    {
+        if (!simulator.openPty()) {
+            failure = simulator.errorString();
+            return;
+        }
+        // 0xFF bytes in the answers: -0.1 °C is FFFF, -25.6 °C is FF00.
+        simulator.addDevice(5)->setTemperatures(21.5, -0.1);
+        simulator.addDevice(7)->setTemperatures(-25.6, 100.0);
+        simulator.addDevice(9)->setTemperatures(0.0, 12.7);
+        QObject::connect(&serial, &QIODevice::readyRead, &serial,
+                         [this] { received += serial.readAll(); });
+        QObject::connect(&simulator, &DeviceSimulator::answerWritten, &simulator,
+                         [this](quint8, const QByteArray &answer) { lastAnswer = answer; });
+        QObject::connect(&simulator, &DeviceSimulator::requestReceived, &simulator,
+                         [this](quint8, ModbusSlave::RequestKind, const QByteArray &request) {
+                             lastRequest = request;
+                         });
+        server = std::make_unique<Ser2NetServer>(simulator.portName(), mode);
+        if (!server->start()) {
+            failure = server->output();
+            return;
+        }
+        // Set up while the connection is still being made, as the station does it.
+        serial.setDeviceName(server->lineName().replace(QLatin1String("127.0.0.1"), host));
+        if (!serial.open(QIODevice::ReadWrite) ||
+            !serial.setBaudRate(9600, AbstractSerial::BaudBoth))
+            failure = QStringLiteral("the line did not open");
+        else if (!QTest::qWaitFor([this] { return isLinkUp(serial); }, 5000))
+            failure = QStringLiteral("no connection to ser2net within 5 s");
+    }
 };
 
 } // namespace
@@ -128,37 +252,24 @@ class tst_NetworkSerialEngine : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanupTestCase();
+    void initTestCase() { setSerialEngineCreator(&createRecordedEngine); }
+    void cleanupTestCase() { setSerialEngineCreator(nullptr); }
     void portNames_data();
     void portNames();
     void pollsThreeDevices_data();
     void pollsThreeDevices();
-    void speedReachesThePty_data();
-    void speedReachesThePty();
-    void restartedServerIsRecovered_data();
     void restartedServerIsRecovered();
     void misbehavingServerIsDropped_data();
     void misbehavingServerIsDropped();
-    void answersDecideSettings_data();
-    void answersDecideSettings();
+    void otherAnswersUndoSettings_data();
+    void otherAnswersUndoSettings();
     void modemAndLineStates();
-    void rawSettingsStayLocal();
+    void rawLineSendsBytesAsTheyAre();
 
 private:
     // Asks one device through the line and checks the answer against what the simulator wrote.
-    void poll(RemoteBus &bus, quint8 address);
+    void poll(RemoteBus &bus, const QByteArray &request);
 };
-
-void tst_NetworkSerialEngine::initTestCase()
-{
-    setSerialEngineCreator(&createRecordedEngine);
-}
-
-void tst_NetworkSerialEngine::cleanupTestCase()
-{
-    setSerialEngineCreator(nullptr);
-}
 
 void tst_NetworkSerialEngine::portNames_data()
 {
@@ -176,30 +287,29 @@ void tst_NetworkSerialEngine::portNames_data()
     QTest::newRow("a path after the port") << "tcp://127.0.0.1:4001/x" << true << false;
     QTest::newRow("another scheme") << "telnet://127.0.0.1:23" << false << false;
     QTest::newRow("a local port") << "ttyUSB0" << false << false;
-    QTest::newRow("a path") << "/dev/serial/by-id/usb-FTDI" << false << false;
 }
 
 void tst_NetworkSerialEngine::portNames()
 {
     QFETCH(QString, name);
-    QFETCH(bool, network);
     QFETCH(bool, opens);
-    QCOMPARE(serialEngineKind(name) == SerialEngineKind::Network, network);
+    QTEST(serialEngineKind(name) == SerialEngineKind::Network, "network");
     // Opening only starts connecting, so a name that parses opens whatever the host.
     AbstractSerial serial;
     serial.setDeviceName(name);
-    QCOMPARE(serial.deviceName(), name);
     QCOMPARE(serial.open(QIODevice::ReadWrite), opens);
     if (!opens)
         QCOMPARE(serial.errorString(), QStringLiteral("Error opening. Error!"));
 }
 
-void tst_NetworkSerialEngine::poll(RemoteBus &bus, quint8 address)
+void tst_NetworkSerialEngine::poll(RemoteBus &bus, const QByteArray &request)
 {
     bus.received.clear();
+    bus.lastRequest.clear();
     bus.lastAnswer.clear();
-    QCOMPARE(bus.serial.write(temperatureRequest(address)), qint64(8));
+    QCOMPARE(bus.serial.write(request), qint64(request.size()));
     QTRY_VERIFY2_WITH_TIMEOUT(!bus.lastAnswer.isEmpty(), "the simulator to answer", 3000);
+    QCOMPARE(bus.lastRequest.toHex(' '), request.toHex(' '));
     QTRY_VERIFY2_WITH_TIMEOUT(bus.received.size() >= bus.lastAnswer.size(),
                               "the answer to come through the line", 3000);
     QCOMPARE(bus.received.toHex(' '), bus.lastAnswer.toHex(' '));
@@ -209,10 +319,9 @@ void tst_NetworkSerialEngine::pollsThreeDevices_data()
 {
     QTest::addColumn<Ser2NetServer::Mode>("mode");
     QTest::addColumn<QString>("host"); // as the operator types it
-    QTest::newRow("rfc2217") << Ser2NetServer::Mode::Rfc2217 << "127.0.0.1";
     QTest::newRow("raw tcp") << Ser2NetServer::Mode::Raw << "127.0.0.1";
     // Loopback without asking DNS, which knows no such name.
-    QTest::newRow("rfc2217, name under .localhost")
+    QTest::newRow("rfc2217, a name under .localhost")
         << Ser2NetServer::Mode::Rfc2217 << "grelvix-test.localhost";
 }
 
@@ -220,67 +329,38 @@ void tst_NetworkSerialEngine::pollsThreeDevices()
 {
     QFETCH(Ser2NetServer::Mode, mode);
     QFETCH(QString, host);
-    RemoteBus bus(mode);
-    QVERIFY2(bus.server, qPrintable(bus.simulator.errorString()));
-    QVERIFY2(bus.server->start(), qPrintable(bus.server->output()));
-    bus.serial.setDeviceName(bus.server->lineName().replace(QLatin1String("127.0.0.1"), host));
-    QVERIFY(bus.serial.open(QIODevice::ReadWrite));
-    QVERIFY(configureLikeStation(bus.serial));
-    QTRY_VERIFY2_WITH_TIMEOUT(bus.isLinkUp(), "the connection to ser2net", 5000);
-    QCOMPARE(bus.serial.baudRate(AbstractSerial::BaudBoth), QStringLiteral("9600 baud"));
-    for (int round = 0; round < 3; ++round) {
-        for (const quint8 address : {5, 7, 9}) {
-            poll(bus, address);
-            if (QTest::currentTestFailed())
-                return;
-        }
+    RemoteBus bus(mode, host);
+    QVERIFY2(bus.failure.isEmpty(), qPrintable(bus.failure));
+    // The last asks for register 0x00FF: a 255 going out, answered with an exception.
+    QByteArray answers;
+    for (const QByteArray &request :
+         {temperatureRequest(5), temperatureRequest(7), temperatureRequest(9),
+          ModbusSlave::withCrc(hex("050300ff0002"))}) {
+        poll(bus, request);
+        if (QTest::currentTestFailed())
+            return;
+        answers += bus.received;
     }
-    // The values the devices serve, decoded from what came through.
-    poll(bus, 7);
-    QCOMPARE(quint8(bus.received.at(3)), quint8(0xff));
-    QCOMPARE(qint16(quint8(bus.received.at(3)) << 8 | quint8(bus.received.at(4))), qint16(-256));
-    QCOMPARE(qint16(quint8(bus.received.at(5)) << 8 | quint8(bus.received.at(6))), qint16(1000));
-}
-
-void tst_NetworkSerialEngine::speedReachesThePty_data()
-{
-    QTest::addColumn<int>("rate");
-    QTest::newRow("19200") << 19200;
-    QTest::newRow("115200") << 115200;
-    QTest::newRow("28800, no B constant") << 28800;
-}
-
-void tst_NetworkSerialEngine::speedReachesThePty()
-{
-    QFETCH(int, rate);
-    RemoteBus bus(Ser2NetServer::Mode::Rfc2217);
-    QVERIFY2(bus.server && bus.server->start(), qPrintable(bus.simulator.errorString()));
-    bus.serial.setDeviceName(bus.server->lineName());
-    QVERIFY(bus.serial.open(QIODevice::ReadWrite));
-    QTRY_VERIFY2_WITH_TIMEOUT(bus.isLinkUp(), "the connection to ser2net", 5000);
-    QCOMPARE(outputSpeed(bus.simulator.portName()), 9600);
-    QVERIFY(bus.serial.setBaudRate(rate, AbstractSerial::BaudBoth));
-    QCOMPARE(bus.serial.baudRate(AbstractSerial::BaudBoth), QStringLiteral("%1 baud").arg(rate));
-    QTRY_COMPARE_WITH_TIMEOUT(outputSpeed(bus.simulator.portName()), rate, 3000);
-    poll(bus, 9);
-}
-
-void tst_NetworkSerialEngine::restartedServerIsRecovered_data()
-{
-    QTest::addColumn<Ser2NetServer::Mode>("mode");
-    QTest::newRow("rfc2217") << Ser2NetServer::Mode::Rfc2217;
-    QTest::newRow("raw tcp") << Ser2NetServer::Mode::Raw;
+    QVERIFY2(answers.contains('\xff'), "no 0xFF byte came through");
+    // Only RFC 2217 carries a break; a purge is answered there and local on raw TCP.
+    QCOMPARE(bus.serial.setBreak(true), mode == Ser2NetServer::Mode::Rfc2217);
+    QVERIFY(bus.serial.reset());
+    poll(bus, temperatureRequest(9));
 }
 
 void tst_NetworkSerialEngine::restartedServerIsRecovered()
 {
-    QFETCH(Ser2NetServer::Mode, mode);
-    RemoteBus bus(mode);
-    QVERIFY2(bus.server && bus.server->start(), qPrintable(bus.simulator.errorString()));
-    bus.serial.setDeviceName(bus.server->lineName());
-    QVERIFY(bus.serial.open(QIODevice::ReadWrite));
-    QVERIFY(configureLikeStation(bus.serial));
-    QVERIFY(bus.serial.setBaudRate(19200, AbstractSerial::BaudBoth));
+    RemoteBus bus(Ser2NetServer::Mode::Rfc2217);
+    QVERIFY2(bus.failure.isEmpty(), qPrintable(bus.failure));
+    // Settings reach the tty; 28800 has no B constant. A pty keeps no data bits or parity.
+    const auto ttyTookSettings = [&] {
+        const termios2 tio = ttySettings(bus.simulator.portName());
+        return tio.c_ospeed == 28800 && (tio.c_cflag & CSTOPB);
+    };
+    QVERIFY2(!ttyTookSettings(), "the tty had the settings before they were made");
+    QVERIFY(bus.serial.setBaudRate(28800, AbstractSerial::BaudBoth));
+    QVERIFY(bus.serial.setStopBits(AbstractSerial::StopBits2));
+    QTRY_VERIFY2_WITH_TIMEOUT(ttyTookSettings(), "28800 baud and 2 stop bits on the tty", 3000);
 
     // Polled every 100 ms like the station does, answered or not.
     quint64 answers = 0;
@@ -297,9 +377,8 @@ void tst_NetworkSerialEngine::restartedServerIsRecovered()
     QTRY_VERIFY2_WITH_TIMEOUT(answers >= 3, "answers before ser2net goes", 5000);
 
     bus.server->kill();
-    QTRY_VERIFY2_WITH_TIMEOUT(!bus.isLinkUp(), "the engine to notice ser2net is gone", 3000);
-    QVERIFY(lastEngine);
-    QVERIFY(!lastEngine->linkError().isEmpty());
+    QTRY_VERIFY2_WITH_TIMEOUT(!isLinkUp(bus.serial), "the engine to notice ser2net is gone", 3000);
+    QVERIFY(lastEngine && !lastEngine->linkError().isEmpty());
     // An unplugged adapter's failures, and no spinning while the server is away.
     bus.serial.setStatusSignalEnabled(true);
     QSignalSpy status(&bus.serial, &AbstractSerial::signalStatus);
@@ -319,26 +398,19 @@ void tst_NetworkSerialEngine::restartedServerIsRecovered()
     const quint64 before = answers;
     QVERIFY2(bus.server->start(), qPrintable(bus.server->output()));
     // Attempts come 1, 2, 4 s apart: the next one is due within 4 s of the restart.
-    QTRY_VERIFY2_WITH_TIMEOUT(bus.isLinkUp(), "the engine to reconnect by itself", 8000);
+    QTRY_VERIFY2_WITH_TIMEOUT(isLinkUp(bus.serial), "the engine to reconnect by itself", 8000);
     QTRY_VERIFY2_WITH_TIMEOUT(answers >= before + 3, "answers after the restart", 5000);
-    if (mode == Ser2NetServer::Mode::Rfc2217)
-        QCOMPARE(outputSpeed(bus.simulator.portName()), 19200);
+    QTRY_VERIFY2_WITH_TIMEOUT(ttyTookSettings(), "the settings told to the new connection", 3000);
 }
 
 void tst_NetworkSerialEngine::misbehavingServerIsDropped_data()
 {
     QTest::addColumn<QByteArray>("greeting");
-    QTest::addColumn<QString>("why");
-    const QByteArray agreeing = ScriptedComPortServer::agreeingGreeting();
-    QTest::newRow("IAC and no command") << agreeing + hex("41ff0542")
-                                        << "protocol error: the peer sent IAC followed by a byte "
-                                           "that is no telnet command";
+    QTest::addColumn<QString>("why"); // in the engine's link error
+    QTest::newRow("IAC and no command") << agreeing + hex("41ff0542") << "IAC followed by a byte";
     QTest::newRow("sub-negotiation never ended")
-        << agreeing + hex("fffa2c65") + QByteArray(1000, '\0')
-        << "protocol error: the peer sent a sub-negotiation longer than 256 bytes";
-    QTest::newRow("binary refused") << hex("fffd2c fffc00 fffd00")
-                                    << "the server refuses binary transmission, which RTU "
-                                       "frames need";
+        << agreeing + hex("fffa2c65") + QByteArray(1000, '\0') << "longer than 256 bytes";
+    QTest::newRow("binary refused") << hex("fffd2c fffc00 fffd00") << "refuses binary";
     QTest::newRow("silent") << QByteArray() << "no connection within 5 s";
 }
 
@@ -346,114 +418,65 @@ void tst_NetworkSerialEngine::misbehavingServerIsDropped()
 {
     QFETCH(QByteArray, greeting);
     QFETCH(QString, why);
-    ScriptedComPortServer server(greeting);
+    ScriptedServer server(greeting);
     AbstractSerial serial;
     serial.setDeviceName(server.lineName("rfc2217"));
     QVERIFY(serial.open(QIODevice::ReadWrite));
-    QVERIFY(lastEngine);
-    QTRY_COMPARE_WITH_TIMEOUT(lastEngine->linkError(), why, 7000);
-    QVERIFY(!lastEngine->isLinkUp());
+    QTRY_VERIFY2_WITH_TIMEOUT(lastEngine && lastEngine->linkError().contains(why),
+                              qPrintable(QStringLiteral("the link error \"%1\"").arg(why)), 7000);
     QCOMPARE(serial.lineStatus(), quint16(AbstractSerial::LineError));
-    // Tried again after a second, not at once and not in a loop.
-    QTRY_VERIFY2_WITH_TIMEOUT(server.connectionTimes().size() >= 2, "a second connection", 8000);
-    const QList<qint64> times = server.connectionTimes();
-    QVERIFY2(times.at(1) - times.at(0) >= 900,
-             qPrintable(QStringLiteral("%1 ms between attempts").arg(times.at(1) - times.at(0))));
-    if (!greeting.isEmpty()) {
-        // The pause doubles while no connection comes up.
-        QTRY_VERIFY2_WITH_TIMEOUT(server.connectionTimes().size() >= 3, "a third connection", 4000);
-        const qint64 gap = server.connectionTimes().at(2) - server.connectionTimes().at(1);
-        QVERIFY2(gap >= 1900, qPrintable(QStringLiteral("%1 ms before the third").arg(gap)));
+    // Tried again after a second, not at once and not in a loop, then after two.
+    const int wanted = greeting.isEmpty() ? 2 : 3; // a silent server takes 5 s per attempt
+    QTRY_VERIFY2_WITH_TIMEOUT(server.snapshot().connectionTimes.size() >= wanted,
+                              "more connections", 10000);
+    const QList<qint64> times = server.snapshot().connectionTimes;
+    for (int i = 1; i < wanted; ++i) {
+        const qint64 gap = times.at(i) - times.at(i - 1);
+        QVERIFY2(gap >= 1000 * i - 100,
+                 qPrintable(QStringLiteral("%1 ms before attempt %2").arg(gap).arg(i + 1)));
     }
 }
 
-void tst_NetworkSerialEngine::answersDecideSettings_data()
+void tst_NetworkSerialEngine::otherAnswersUndoSettings_data()
 {
-    QTest::addColumn<QString>("setting");
     QTest::addColumn<QString>("value");
-    QTest::addColumn<int>("command");
-    QTest::addColumn<QByteArray>("answer"); // what the server applies; empty: no answer at all
-    QTest::addColumn<bool>("ok");
-    QTest::addColumn<QString>("shown"); // the setting as the device gives it afterwards
-
-    QTest::newRow("baud taken") << "baud"
-                                << "19200" << 1 << hex("00004b00") << true << "19200 baud";
-    QTest::newRow("baud applied otherwise")
-        << "baud"
-        << "19200" << 1 << hex("00002580") << false << "9600 baud";
-    QTest::newRow("data bits taken") << "data"
-                                     << "7 bit" << 2 << hex("07") << true << "7 bit";
-    QTest::newRow("data bits applied otherwise") << "data"
-                                                 << "7 bit" << 2 << hex("08") << false << "8 bit";
-    QTest::newRow("parity applied otherwise") << "parity"
-                                              << "Even" << 3 << hex("01") << false << "None";
-    QTest::newRow("stop bits unanswered") << "stop"
-                                          << "2" << 4 << QByteArray() << false << "1";
-    QTest::newRow("flow applied otherwise") << "flow"
-                                            << "Hardware" << 5 << hex("01") << false << "Disable";
-    QTest::newRow("flow taken") << "flow"
-                                << "Xon/Xoff" << 5 << hex("02") << true << "Xon/Xoff";
+    QTest::addColumn<QByteArray>("command"); // as the server gets it: code, then value
+    QTest::addColumn<QByteArray>("answer");  // what the server applies; empty: no answer at all
+    QTest::newRow("baud") << "19200" << hex("0100004b00") << hex("00002580");
+    QTest::newRow("data bits") << "7 bit" << hex("0207") << hex("08");
+    QTest::newRow("parity") << "Even" << hex("0303") << hex("01");
+    QTest::newRow("flow") << "Hardware" << hex("0503") << hex("01");
+    QTest::newRow("stop bits unanswered") << "2" << hex("0402") << QByteArray();
 }
 
-void tst_NetworkSerialEngine::answersDecideSettings()
+// A value the server did not take is put back, as a refusing driver leaves the old one.
+void tst_NetworkSerialEngine::otherAnswersUndoSettings()
 {
-    QFETCH(QString, setting);
     QFETCH(QString, value);
-    QFETCH(int, command);
+    QFETCH(QByteArray, command);
     QFETCH(QByteArray, answer);
-    QFETCH(bool, ok);
-    QFETCH(QString, shown);
-    ScriptedComPortServer server(ScriptedComPortServer::agreeingGreeting());
+    ScriptedServer server(agreeing);
     AbstractSerial serial;
-    serial.setDeviceName(server.lineName("rfc2217"));
-    QVERIFY(serial.open(QIODevice::ReadWrite));
-    QTRY_VERIFY2_WITH_TIMEOUT(lastEngine && lastEngine->isLinkUp(), "the connection", 5000);
-    const QByteArray asked = hex("00000000");
-    QTRY_VERIFY2_WITH_TIMEOUT(server.commands().contains(hex("01") + asked), "the speed asked",
-                              3000);
-    const auto set = [&](const QString &text) {
-        if (setting == QLatin1String("baud"))
-            return serial.setBaudRate(text, AbstractSerial::BaudBoth);
-        if (setting == QLatin1String("data"))
-            return serial.setDataBits(text);
-        if (setting == QLatin1String("parity"))
-            return serial.setParity(text);
-        if (setting == QLatin1String("stop"))
-            return serial.setStopBits(text);
-        return serial.setFlowControl(text);
-    };
-    const auto get = [&] {
-        if (setting == QLatin1String("baud"))
-            return serial.baudRate(AbstractSerial::BaudBoth);
-        if (setting == QLatin1String("data"))
-            return serial.dataBits();
-        if (setting == QLatin1String("parity"))
-            return serial.parity();
-        if (setting == QLatin1String("stop"))
-            return serial.stopBits();
-        return serial.flowControl();
-    };
-    server.answerNext(command, answer);
-    const qsizetype before = server.commands().size();
-    QCOMPARE(set(value), ok);
-    QCOMPARE(get(), shown);
-    const QByteArrayList sent = server.commands().mid(before);
-    QVERIFY(!sent.isEmpty());
-    QCOMPARE(quint8(sent.first().at(0)), quint8(command));
-    // A value the server did not take is put back, as a refusing driver leaves the old one.
-    QCOMPARE(sent.size(), !ok && !answer.isEmpty() ? 2 : 1);
+    QVERIFY2(openLine(serial, server.lineName("rfc2217")), "no connection within 5 s");
+    const QStringList settings = lineSettings(serial);
+    const qsizetype before = server.snapshot().commands.size();
+    server.answerNext(answer);
+    QVERIFY(!setLine(serial, quint8(command.at(0)), value));
+    QCOMPARE(lineSettings(serial), settings);
+    QByteArrayList expected{command};
+    if (!answer.isEmpty())
+        expected << command.left(1) + answer;
+    QCOMPARE(server.snapshot().commands.mid(before), expected);
 }
 
 void tst_NetworkSerialEngine::modemAndLineStates()
 {
-    ScriptedComPortServer server(ScriptedComPortServer::agreeingGreeting());
+    ScriptedServer server(agreeing);
     AbstractSerial serial;
-    serial.setDeviceName(server.lineName("rfc2217"));
-    QVERIFY(serial.open(QIODevice::ReadWrite));
-    QTRY_VERIFY2_WITH_TIMEOUT(lastEngine && lastEngine->isLinkUp(), "the connection", 5000);
-    // Masks for line errors and the four modem lines.
-    QVERIFY(server.commands().contains(hex("0a1e")));
-    QVERIFY(server.commands().contains(hex("0bf0")));
+    QVERIFY2(openLine(serial, server.lineName("rfc2217")), "no connection within 5 s");
+    // Masks for line errors and the four modem lines, and the speed asked, not told.
+    for (const char *command : {"0a1e", "0bf0", "0100000000"})
+        QVERIFY2(server.snapshot().commands.contains(hex(command)), command);
     QCOMPARE(serial.lineStatus(), quint16(0));
 
     QSignalSpy cts(&serial, &AbstractSerial::ctsChanged);
@@ -476,33 +499,19 @@ void tst_NetworkSerialEngine::modemAndLineStates()
     QVERIFY(serial.setDtr(true));
     QVERIFY(serial.setRts(false));
     QCOMPARE(serial.lineStatus(), quint16(AbstractSerial::LineDTR));
-    QVERIFY(serial.reset());
-    QVERIFY(server.commands().endsWith(hex("0c03")));
-    QVERIFY(serial.setBreak(true));
-    QVERIFY(server.commands().endsWith(hex("0505")));
 }
 
-void tst_NetworkSerialEngine::rawSettingsStayLocal()
+void tst_NetworkSerialEngine::rawLineSendsBytesAsTheyAre()
 {
-    ScriptedComPortServer server(QByteArray{});
+    ScriptedServer server(QByteArray{});
     AbstractSerial serial;
-    serial.setDeviceName(server.lineName("tcp"));
-    NetworkTraces traces;
-    QVERIFY(serial.open(QIODevice::ReadWrite));
-    QTRY_VERIFY2_WITH_TIMEOUT(lastEngine && lastEngine->isLinkUp(), "the connection", 5000);
-    QVERIFY(configureLikeStation(serial));
-    QVERIFY(serial.setBaudRate(19200, AbstractSerial::BaudBoth));
+    QVERIFY2(openLine(serial, server.lineName("tcp")), "no connection within 5 s");
+    // Settings are kept here and send nothing.
     QVERIFY(serial.setParity(AbstractSerial::ParityEven));
-    QCOMPARE(serial.baudRate(AbstractSerial::BaudBoth), QStringLiteral("19200 baud"));
     QCOMPARE(serial.parity(), QStringLiteral("Even"));
-    QVERIFY(!serial.setBreak(true));
-    // Bytes go as they are, 255 and telnet's codes included, and settings send nothing.
-    const QByteArray frame = hex("fffa2cff01fff0ff");
+    const QByteArray frame = hex("fffa2cff01fff0ff"); // 255 and telnet's codes
     QCOMPARE(serial.write(frame), qint64(frame.size()));
-    QTRY_COMPARE_WITH_TIMEOUT(server.received().toHex(' '), frame.toHex(' '), 3000);
-    const QStringList notes =
-        traces.lines().filter(QStringLiteral("the device server's own line settings apply"));
-    QCOMPARE(notes.size(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(server.snapshot().received.toHex(' '), frame.toHex(' '), 3000);
 }
 
 QTEST_MAIN(tst_NetworkSerialEngine)
