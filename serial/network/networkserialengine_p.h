@@ -96,11 +96,12 @@ private:
     void send(const QByteArray &bytes);
     void tellLines();
 
-    bool setSetting(Setting setting, const QByteArray &value);
+    bool setSetting(Setting setting, int value);
     bool apply(quint8 code, const QByteArray &value, const QByteArray &previous);
     std::optional<QByteArray> command(quint8 code, const QByteArray &value);
     void takeSetting(Setting setting, const QByteArray &applied);
     void takeConnectAnswer(Setting setting, const QByteArray &applied);
+    static QByteArray encode(Setting setting, int value);
     QByteArray settingValue(Setting setting) const;
     bool rawSetting();
     void trace(const QString &text) const;

@@ -386,30 +386,37 @@ bool NetworkSerialEnginePrivate::waitUntil(const std::function<bool()> &done, in
     return done();
 }
 
-QByteArray NetworkSerialEnginePrivate::settingValue(Setting setting) const
+// RFC 2217's value for a setting, from the rate or the AbstractSerial enum value.
+QByteArray NetworkSerialEnginePrivate::encode(Setting setting, int value)
 {
     switch (setting) {
     case Baud: {
         char bytes[4];
-        qToBigEndian(quint32(std::max(outputBaudRate, 0)), bytes);
+        qToBigEndian(quint32(std::max(value, 0)), bytes);
         return QByteArray(bytes, 4);
     }
     case DataSize:
-        return byteValue(5 + int(dataBitsValue));
+        return byteValue(5 + value);
     case ParityValue:
-        return byteValue(1 + int(parityValue));
-    case StopSize:
-        return byteValue(stopBitsValue == AbstractSerial::StopBits1_5 ? 3
-                         : stopBitsValue == AbstractSerial::StopBits2 ? 2
-                                                                      : 1);
+        return byteValue(1 + value);
+    case StopSize: // the enum orders them 1, 1.5, 2
+        return byteValue(value == AbstractSerial::StopBits1_5 ? 3
+                         : value == AbstractSerial::StopBits2 ? 2
+                                                              : 1);
     case Flow:
-        return byteValue(flowValue == AbstractSerial::FlowControlHardware  ? 3
-                         : flowValue == AbstractSerial::FlowControlXonXoff ? 2
-                                                                           : 1);
+        return byteValue(value == AbstractSerial::FlowControlHardware  ? 3
+                         : value == AbstractSerial::FlowControlXonXoff ? 2
+                                                                       : 1);
     case SettingCount:
         break;
     }
     return QByteArray();
+}
+
+QByteArray NetworkSerialEnginePrivate::settingValue(Setting setting) const
+{
+    const int values[] = {outputBaudRate, dataBitsValue, parityValue, stopBitsValue, flowValue};
+    return encode(setting, values[setting]);
 }
 
 void NetworkSerialEnginePrivate::takeSetting(Setting setting, const QByteArray &applied)
@@ -511,9 +518,9 @@ bool NetworkSerialEnginePrivate::apply(quint8 code, const QByteArray &value,
     return true;
 }
 
-bool NetworkSerialEnginePrivate::setSetting(Setting setting, const QByteArray &value)
+bool NetworkSerialEnginePrivate::setSetting(Setting setting, int value)
 {
-    if (!apply(settingCommand[setting], value, settingValue(setting)))
+    if (!apply(settingCommand[setting], encode(setting, value), settingValue(setting)))
         return false;
     chosen[setting] = true;
     return true;
@@ -524,9 +531,7 @@ bool NetworkSerialEnginePrivate::nativeSetBaudRate(int baudRate,
 {
     if (direction != AbstractSerial::BaudBoth || baudRate <= 0)
         return false;
-    char bytes[4];
-    qToBigEndian(quint32(baudRate), bytes);
-    if (!setSetting(Baud, QByteArray(bytes, 4)))
+    if (!setSetting(Baud, baudRate))
         return false;
     inputBaudRate = outputBaudRate = baudRate;
     updateAutoReadConstant();
@@ -541,7 +546,7 @@ bool NetworkSerialEnginePrivate::nativeSetDataBits(AbstractSerial::DataBits data
                   .arg(int(stopBitsValue)));
         return false;
     }
-    if (!setSetting(DataSize, byteValue(5 + int(dataBits))))
+    if (!setSetting(DataSize, dataBits))
         return false;
     dataBitsValue = dataBits;
     updateAutoReadConstant();
@@ -554,7 +559,7 @@ bool NetworkSerialEnginePrivate::nativeSetParity(AbstractSerial::Parity parity)
         trace(QStringLiteral("parity %1 is not supported. Error! ").arg(int(parity)));
         return false;
     }
-    if (!setSetting(ParityValue, byteValue(1 + int(parity))))
+    if (!setSetting(ParityValue, parity))
         return false;
     parityValue = parity;
     updateAutoReadConstant();
@@ -569,11 +574,7 @@ bool NetworkSerialEnginePrivate::nativeSetStopBits(AbstractSerial::StopBits stop
                   .arg(int(dataBitsValue)));
         return false;
     }
-    // RFC 2217 numbers them 1, 2, 1.5; the enum orders them 1, 1.5, 2.
-    const int code = stopBits == AbstractSerial::StopBits1_5 ? 3
-                     : stopBits == AbstractSerial::StopBits2 ? 2
-                                                             : 1;
-    if (!setSetting(StopSize, byteValue(code)))
+    if (!setSetting(StopSize, stopBits))
         return false;
     stopBitsValue = stopBits;
     updateAutoReadConstant();
@@ -582,22 +583,12 @@ bool NetworkSerialEnginePrivate::nativeSetStopBits(AbstractSerial::StopBits stop
 
 bool NetworkSerialEnginePrivate::nativeSetFlowControl(AbstractSerial::Flow flow)
 {
-    int code = 0;
-    switch (flow) {
-    case AbstractSerial::FlowControlOff:
-        code = 1;
-        break;
-    case AbstractSerial::FlowControlXonXoff:
-        code = 2;
-        break;
-    case AbstractSerial::FlowControlHardware:
-        code = 3;
-        break;
-    default:
+    if (flow != AbstractSerial::FlowControlOff && flow != AbstractSerial::FlowControlXonXoff &&
+        flow != AbstractSerial::FlowControlHardware) {
         trace(QStringLiteral("flow %1 is not supported. Error! ").arg(int(flow)));
         return false;
     }
-    if (!setSetting(Flow, byteValue(code)))
+    if (!setSetting(Flow, flow))
         return false;
     flowValue = flow;
     return true;
