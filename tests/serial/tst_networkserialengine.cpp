@@ -10,7 +10,6 @@
 #include "ser2netserver.h"
 
 #include <QElapsedTimer>
-#include <QMutex>
 #include <QPointer>
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -62,9 +61,9 @@ termios2 ttySettings(const QString &path)
 
 // A device server scripted by a test, for what ser2net never does: answers of its own choosing,
 // garbage, silence. It runs on a thread of its own, since a setting waits for its answer
-// without an event loop. Each connection gets the greeting; COM-PORT commands are recorded
-// (code, then value) and answered with the value they carried, an ask with 9600 8N1 and no
-// flow control.
+// without an event loop; its state is only touched there. Each connection gets the greeting;
+// COM-PORT commands are recorded (code, then value) and answered with the value they carried, an
+// ask with 9600 8N1 and no flow control.
 class ScriptedServer
 {
 public:
@@ -91,7 +90,6 @@ public:
                 QObject::connect(client, &QTcpSocket::readyRead, context,
                                  [this] { take(client->readAll()); });
                 client->write(greeting);
-                QMutexLocker lock(&mutex);
                 record.connectionTimes << clock.elapsed();
                 record.received.clear();
                 parsed = 0;
@@ -116,13 +114,13 @@ public:
     // The next command is answered with this instead; empty: not at all.
     void answerNext(const QByteArray &answer)
     {
-        QMutexLocker lock(&mutex);
-        nextAnswer = answer;
+        onThread([this, answer] { nextAnswer = answer; });
     }
-    Record snapshot() const
+    Record snapshot()
     {
-        QMutexLocker lock(&mutex);
-        return record;
+        Record copy;
+        onThread([&] { copy = record; });
+        return copy;
     }
 
 private:
@@ -135,7 +133,6 @@ private:
         // An ask (a value of zeros) gets the line as a fresh device server has it, by code.
         static const QByteArrayList fresh = {{},        hex("00002580"), hex("08"),
                                              hex("01"), hex("01"),       hex("01")};
-        QMutexLocker lock(&mutex);
         record.received += bytes;
         for (;;) {
             const qsizetype begin = record.received.indexOf("\xff\xfa\x2c", parsed);
@@ -163,7 +160,6 @@ private:
     QObject *context = new QObject; // lives on the thread, as do the sockets
     QTcpSocket *client = nullptr;
     quint16 port = 0;
-    mutable QMutex mutex;
     Record record;
     qsizetype parsed = 0;
     std::optional<QByteArray> nextAnswer;
