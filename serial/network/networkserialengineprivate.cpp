@@ -83,8 +83,11 @@ void NetworkSerialEnginePrivate::init()
     QObject::connect(s, &QTcpSocket::readyRead, q, [this] { onReadyRead(); });
     QObject::connect(s, &QTcpSocket::disconnected, q,
                      [this] { linkLost(QStringLiteral("the server closed the connection")); });
-    QObject::connect(s, &QAbstractSocket::errorOccurred, q,
-                     [this] { linkLost(socket->errorString()); });
+    QObject::connect(s, &QAbstractSocket::errorOccurred, q, [this](QAbstractSocket::SocketError e) {
+        // A wait of ours that timed out is no fault of the connection.
+        if (e != QAbstractSocket::SocketTimeoutError)
+            linkLost(socket->errorString());
+    });
     QObject::connect(retryTimer.get(), &QTimer::timeout, q, [this] {
         if (link == Link::Waiting)
             connectNow();

@@ -341,6 +341,10 @@ void tst_NetworkSerialEngine::pollsThreeDevices()
     // Only RFC 2217 carries a break; a purge is answered there and local on raw TCP.
     QCOMPARE(bus.serial.setBreak(true), mode == Ser2NetServer::Mode::Rfc2217);
     QVERIFY(bus.serial.reset());
+    // A read wait that sees nothing leaves the connection up; a read turns notifications on.
+    QVERIFY(!bus.serial.waitForReadyRead(200));
+    QVERIFY2(isLinkUp(bus.serial), "the line went down after a read wait that saw nothing");
+    QVERIFY(bus.serial.readAll().isEmpty());
     poll(bus, temperatureRequest(9));
 }
 
