@@ -100,7 +100,8 @@ public:
     {
         onThread([this] { delete context; });
         thread.quit();
-        thread.wait();
+        if (!thread.wait(5000))
+            qFatal("the scripted server's thread did not end within 5 s");
     }
 
     QString lineName(const char *scheme) const
